@@ -1,0 +1,46 @@
+// The toolkit operations that are the same on every backend.
+#include "form/toolkit.h"
+
+#include <new>
+
+namespace tk {
+
+RuntimeError::RuntimeError(int number, std::u16string description)
+    : number_(number), description_(std::move(description)),
+      what_("run-time error " + std::to_string(number)) {}
+
+RuntimeError overflowError() { return {6, u"溢出"}; }
+RuntimeError outOfMemoryError() { return {7, u"内存溢出"}; }
+RuntimeError subscriptError() { return {9, u"下标越界"}; }
+
+RuntimeError controlError(std::u16string_view what)
+{
+    return {5, u"无效的过程调用或参数：" + std::u16string(what)};
+}
+
+void runHandler(const std::function<void()>& handler) noexcept
+{
+    try {
+        handler();
+    } catch (const RuntimeError& error) {
+        reportRuntimeError(error);
+    } catch (const std::bad_alloc&) {
+        reportRuntimeError(outOfMemoryError());
+    } catch (const std::exception& error) {
+        std::string_view what = error.what();
+        reportRuntimeError(controlError(std::u16string(what.begin(), what.end())));
+    } catch (...) {
+        reportRuntimeError(controlError(u"未知错误"));
+    }
+}
+
+std::u16string Trim(std::u16string_view text)
+{
+    const auto first = text.find_first_not_of(u' ');
+    if (first == std::u16string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(u' ');
+    return std::u16string(text.substr(first, last - first + 1));
+}
+
+}  // namespace tk

@@ -1,0 +1,14 @@
+// Process start: the toolkit takes the project record, creates the one Form1,
+// runs Form_Load before the window is first shown, then the event loop until
+// 退  出 (End) or the window's close control ends the program.
+#include "form/form1.h"
+#include "frame/project.h"
+
+int main()
+{
+    tk::Application application(PROJECT);
+    Form1 form;
+    tk::runHandler([&] { form.Form_Load(); });
+    form.show();
+    return application.exec();
+}

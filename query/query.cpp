@@ -1,0 +1,53 @@
+// The score query: 确  定 looks up the ticket number and checks the identity number.
+#include <cstdint>
+#include <limits>
+
+#include "form/form1.h"
+
+namespace {
+
+constexpr std::u16string_view WARNING = u"警告";
+
+// The row counter is a 16-bit signed integer; leaving its range is run-time error 6.
+void increment(std::int16_t& counter)
+{
+    if (counter == std::numeric_limits<std::int16_t>::max())
+        throw tk::overflowError();
+    ++counter;
+}
+
+}  // namespace
+
+void Form1::Command1_Click()
+{
+    // Input check: at most one prompt; the gate below ends the handler after it.
+    if (Text1.text().empty())
+        tk::MsgBox(u"请输入准考证号", 0, WARNING);
+    else if (Text2.text().empty())
+        tk::MsgBox(u"请输入身份证号", 0, WARNING);
+    if (Text1.text().empty() || Text2.text().empty())
+        return;
+
+    // First row whose ticket number equals Text1 exactly, read afresh each row.
+    std::int16_t row = 1;
+    while (row <= ROSTER_ROWS && Text1.text() != zhun(row))
+        increment(row);
+    if (row > ROSTER_ROWS) {
+        tk::MsgBox(u"无此考生", 0, WARNING);
+        return;
+    }
+    if (Text2.text() != shen(row)) {
+        tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
+        return;
+    }
+
+    Label7.setVisible(true);
+    Label6.setVisible(true);
+    Text3.setText(xing(row));
+    Text4.setText(tk::Trim(chengji(row)) + u" " + beizhu(row));
+    Text3.setVisible(true);
+    Text4.setVisible(true);
+    Command1.setVisible(false);
+    Command2.setVisible(true);
+    Command3.setVisible(true);
+}

@@ -1,0 +1,76 @@
+// Drives Form1 as a user would: typing into boxes, clicking buttons and
+// pressing keys through the toolkit's own input path, reading what the
+// window shows, and catching each message box, recording it and closing it
+// with its button. One implementation per toolkit backend.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "form/form1.h"
+
+struct Message {
+    std::u16string title;
+    std::u16string prompt;
+    bool operator==(const Message&) const = default;
+};
+using Messages = std::vector<Message>;
+
+void PrintTo(const Message& message, std::ostream* out);
+
+enum class Key { Tab, Enter, Escape };
+
+struct Rect {
+    int left, top, width, height;  // twips
+    bool operator==(const Rect&) const = default;
+};
+
+struct FontInfo {
+    std::u16string face;      // as the control asks for it
+    std::u16string drawnWith;  // the face the toolkit found for it
+    float points;
+    bool bold;
+};
+
+class Driver {
+public:
+    // Starts Form1 as the program does: Form_Load, then the window is shown.
+    Driver();
+    ~Driver();
+
+    Form1& form() { return *form_; }
+
+    // Clicks into the box, then types the text key by key.
+    void type(std::string_view box, std::u16string_view text);
+    // Clicks into the box, selects all and pastes the text from the clipboard.
+    void paste(std::string_view box, std::u16string_view text);
+    // A left click at the middle of the control, where a user would click.
+    // Returns the message boxes shown meanwhile, in order.
+    Messages click(std::string_view control);
+    Messages press(Key key);
+
+    std::u16string text(std::string_view box) const;
+    bool visible(std::string_view control) const;  // shown on screen
+    bool enabled(std::string_view control) const;
+    // Layout as drawn; "Form1" names the window: its client area and title.
+    Rect geometry(std::string_view control) const;
+    std::u16string caption(std::string_view control) const;
+    FontInfo font(std::string_view control) const;
+    std::uint32_t textColor(std::string_view control) const;  // 0xRRGGBB
+    std::string focus() const;  // name of the control with the keyboard focus, "" if none
+
+    // Closes the window with its close control and runs the event loop as the
+    // program does; returns the exit status the loop ends with.
+    int closeWindow();
+
+    // Whether the last message box had one button and no icon, as MsgBox 0 asks.
+    bool lastMessageWasPlain() const { return lastPlain_; }
+
+private:
+    std::unique_ptr<Form1> form_;
+    bool lastPlain_ = false;
+};

@@ -1,0 +1,197 @@
+// The test driver on Qt: input goes through the window as the platform would
+// deliver it, so hidden and disabled controls behave as they do for a user.
+#include "tests/driver.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <iostream>
+
+namespace {
+
+QString toQString(std::u16string_view text)
+{
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+std::u16string toU16(const QString& text)
+{
+    return std::u16string(reinterpret_cast<const char16_t*>(text.constData()), static_cast<size_t>(text.size()));
+}
+
+QWidget* formWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == u"Form1")
+            return w;
+    throw std::runtime_error("Form1 is not open");
+}
+
+QWidget* control(std::string_view name)
+{
+    if (name == "Form1")
+        return formWindow();
+    auto* widget = formWindow()->findChild<QWidget*>(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    if (!widget)
+        throw std::runtime_error("Form1 has no control " + std::string(name));
+    return widget;
+}
+
+// While alive, records every message box that opens and clicks its first
+// button as soon as it is up. Each box also goes to stderr, which is where
+// a test of a box shown by a dying process finds it.
+class BoxCatcher : public QObject {
+public:
+    BoxCatcher() { qApp->installEventFilter(this); }
+    ~BoxCatcher() override { qApp->removeEventFilter(this); }
+
+    Messages messages;
+    bool plain = false;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* box = qobject_cast<QMessageBox*>(object);
+        if (box && event->type() == QEvent::Show) {
+            messages.push_back({toU16(box->windowTitle()), toU16(box->text())});
+            plain = box->buttons().size() == 1 && box->icon() == QMessageBox::NoIcon;
+            std::cerr << "[message box] " << box->windowTitle().toStdString() << ": " << box->text().toStdString()
+                      << std::endl;
+            QTimer::singleShot(0, box, [box] { QTest::mouseClick(box->buttons().constFirst(), Qt::LeftButton); });
+        }
+        return false;
+    }
+};
+
+void clickAt(QWidget* widget)
+{
+    QWidget* window = formWindow();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, widget->rect().center()));
+}
+
+}  // namespace
+
+void PrintTo(const Message& message, std::ostream* out)
+{
+    *out << "{" << QString(toQString(message.title)).toStdString() << ": "
+         << QString(toQString(message.prompt)).toStdString() << "}";
+}
+
+Driver::Driver() : form_(std::make_unique<Form1>())
+{
+    tk::runHandler([this] { form_->Form_Load(); });
+    form_->show();
+    QWidget* window = formWindow();
+    if (!QTest::qWaitForWindowActive(window))
+        throw std::runtime_error("Form1 did not become active");
+}
+
+Driver::~Driver()
+{
+    form_.reset();
+    QCoreApplication::processEvents();
+}
+
+void Driver::type(std::string_view box, std::u16string_view text)
+{
+    clickAt(control(box));
+    QWindow* window = formWindow()->windowHandle();
+    QTest::keyClick(window, Qt::Key_End);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // A surrogate pair is one key press.
+        const std::size_t n = QChar::isHighSurrogate(text[i]) && i + 1 < text.size() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, window, Qt::Key_unknown, toQString(text.substr(i, n)), Qt::NoModifier);
+        i += n - 1;
+    }
+}
+
+void Driver::paste(std::string_view box, std::u16string_view text)
+{
+    clickAt(control(box));
+    QApplication::clipboard()->setText(toQString(text));
+    QWindow* window = formWindow()->windowHandle();
+    QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(window, Qt::Key_V, Qt::ControlModifier);
+}
+
+Messages Driver::click(std::string_view name)
+{
+    BoxCatcher catcher;
+    clickAt(control(name));
+    QCoreApplication::processEvents();
+    lastPlain_ = catcher.plain;
+    return catcher.messages;
+}
+
+Messages Driver::press(Key key)
+{
+    BoxCatcher catcher;
+    const Qt::Key code = key == Key::Tab ? Qt::Key_Tab : key == Key::Enter ? Qt::Key_Return : Qt::Key_Escape;
+    QTest::keyClick(formWindow()->windowHandle(), code);
+    QCoreApplication::processEvents();
+    lastPlain_ = catcher.plain;
+    return catcher.messages;
+}
+
+std::u16string Driver::text(std::string_view box) const
+{
+    return toU16(static_cast<QLineEdit*>(control(box))->text());
+}
+
+bool Driver::visible(std::string_view name) const
+{
+    return control(name)->isVisible();
+}
+
+bool Driver::enabled(std::string_view name) const
+{
+    return control(name)->isEnabled();
+}
+
+Rect Driver::geometry(std::string_view name) const
+{
+    const QWidget* widget = control(name);
+    const double twips = 1440.0 / widget->logicalDpiX();
+    const QRect r = widget->geometry();
+    return {qRound(r.x() * twips), qRound(r.y() * twips), qRound(r.width() * twips), qRound(r.height() * twips)};
+}
+
+std::u16string Driver::caption(std::string_view name) const
+{
+    const QWidget* widget = control(name);
+    if (name == "Form1")
+        return toU16(widget->windowTitle());
+    if (auto* label = qobject_cast<const QLabel*>(widget))
+        return toU16(label->text());
+    return toU16(static_cast<const QAbstractButton*>(widget)->text());
+}
+
+FontInfo Driver::font(std::string_view name) const
+{
+    const QFont font = control(name)->font();
+    return {toU16(font.family()), toU16(QFontInfo(font).family()), static_cast<float>(font.pointSizeF()),
+            font.weight() == QFont::Bold};
+}
+
+std::uint32_t Driver::textColor(std::string_view name) const
+{
+    return control(name)->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF;
+}
+
+std::string Driver::focus() const
+{
+    QWidget* widget = QApplication::focusWidget();
+    return widget ? widget->objectName().toStdString() : std::string();
+}
+
+int Driver::closeWindow()
+{
+    QTimer::singleShot(0, [] { formWindow()->windowHandle()->close(); });
+    return QApplication::exec();
+}

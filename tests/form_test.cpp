@@ -1,0 +1,215 @@
+// Form1 as a window: layout, start-up state, tab order and focus, 继续查询,
+// the centring arithmetic, and the ways the program ends.
+#include <gtest/gtest.h>
+
+#include "tests/driver.h"
+
+namespace {
+
+const Messages NONE;
+
+struct Expected {
+    const char* name;
+    std::u16string_view caption;
+    Rect twips;
+    std::u16string_view face;
+    float points;
+    bool bold;
+};
+
+// What the window must show, as the examination office asked for it.
+const Expected LAYOUT[] = {
+    {"Label3", u"Ostrevin", {600, 360, 7695, 615}, u"方正小标宋简体", 15, true},
+    {"Label5", u"笔试成绩查询", {3240, 840, 2175, 375}, u"方正小标宋简体", 15.75f, false},
+    {"Label1", u"准考证号：", {1680, 1440, 1335, 375}, u"宋体", 12, false},
+    {"Text1", u"", {2880, 1440, 4335, 375}, u"宋体", 12, false},
+    {"Label2", u"身份证号：", {1680, 1920, 1335, 375}, u"宋体", 12, false},
+    {"Text2", u"", {2880, 1920, 4335, 375}, u"宋体", 12, false},
+    {"Label6", u"姓    名：", {1680, 2400, 1335, 375}, u"宋体", 12, false},
+    {"Text3", u"", {2880, 2400, 4335, 375}, u"宋体", 12, false},
+    {"Command1", u"确  定", {3480, 2760, 1695, 495}, u"宋体", 14.25f, false},
+    {"Label7", u"成    绩：", {1680, 2880, 1335, 375}, u"宋体", 12, false},
+    {"Text4", u"", {2880, 2880, 4335, 375}, u"宋体", 12, false},
+    {"Command2", u"继续查询", {2280, 3480, 1695, 495}, u"宋体", 14.25f, false},
+    {"Command3", u"退  出", {4320, 3480, 1695, 495}, u"宋体", 14.25f, false},
+    {"Label8", u"Brenmoor制", {6480, 3840, 2415, 375}, u"宋体", 15.75f, true},
+};
+
+const char* const ALL[] = {"Label3", "Label5", "Label1", "Text1", "Label2", "Text2", "Label6",
+                           "Text3", "Command1", "Label7", "Text4", "Command2", "Command3", "Label8"};
+const std::vector<std::string> INPUT_STATE = {"Label3", "Label5", "Label1", "Text1",
+                                              "Label2", "Text2", "Command1", "Label8"};
+
+std::vector<std::string> visibleControls(const Driver& driver)
+{
+    std::vector<std::string> shown;
+    for (const char* name : ALL)
+        if (driver.visible(name))
+            shown.push_back(name);
+    return shown;
+}
+
+// The focus after each Tab press, starting from the current one.
+std::vector<std::string> tabCycle(Driver& driver, int presses)
+{
+    std::vector<std::string> order{driver.focus()};
+    for (int i = 0; i < presses; ++i) {
+        driver.press(Key::Tab);
+        order.push_back(driver.focus());
+    }
+    return order;
+}
+
+void findCandidate(Driver& driver, int row)
+{
+    driver.type("Text1", ROSTER_DATA[row - 1].zhun);
+    driver.type("Text2", ROSTER_DATA[row - 1].shen);
+    ASSERT_EQ(driver.click("Command1"), NONE);
+}
+
+}  // namespace
+
+TEST(Form, laysOutItsFourteenControlsAsAsked)
+{
+    Driver driver;
+    EXPECT_EQ(driver.caption("Form1"), u"Varnholt");
+    EXPECT_EQ(driver.geometry("Form1").width, 8625);
+    EXPECT_EQ(driver.geometry("Form1").height, 4260);
+    for (const Expected& control : LAYOUT) {
+        SCOPED_TRACE(control.name);
+        EXPECT_EQ(driver.geometry(control.name), control.twips);
+        const FontInfo font = driver.font(control.name);
+        EXPECT_EQ(font.face, control.face);
+        EXPECT_FLOAT_EQ(font.points, control.points);
+        EXPECT_EQ(font.bold, control.bold);
+        // A Song-style CJK face draws it where the Windows face is missing.
+        EXPECT_TRUE(font.drawnWith == font.face || font.drawnWith.find(u"Serif CJK") != std::u16string::npos)
+            << std::string(font.drawnWith.begin(), font.drawnWith.end());
+        if (std::string_view(control.name).starts_with("Text"))
+            EXPECT_EQ(driver.text(control.name), control.caption);
+        else
+            EXPECT_EQ(driver.caption(control.name), control.caption);
+    }
+    EXPECT_EQ(driver.textColor("Label5"), 0xFF0000u);
+    EXPECT_NE(driver.textColor("Label1"), 0xFF0000u);
+}
+
+TEST(Form, startsInTheInputStateWithTheFocusInText1)
+{
+    Driver driver;
+    EXPECT_EQ(visibleControls(driver), INPUT_STATE);
+    for (auto box : {"Text1", "Text2", "Text3", "Text4"})
+        EXPECT_EQ(driver.text(box), u"") << box;
+    EXPECT_TRUE(driver.enabled("Text1"));
+    EXPECT_TRUE(driver.enabled("Text2"));
+    EXPECT_FALSE(driver.enabled("Text3"));
+    EXPECT_FALSE(driver.enabled("Text4"));
+    EXPECT_EQ(driver.focus(), "Text1");
+}
+
+TEST(Form, tabPassesOverHiddenAndDisabledControlsInBothStates)
+{
+    Driver driver;
+    EXPECT_EQ(tabCycle(driver, 3), (std::vector<std::string>{"Text1", "Text2", "Command1", "Text1"}));
+    findCandidate(driver, 1);
+    driver.type("Text1", u"");  // a click puts the focus back into Text1
+    EXPECT_EQ(tabCycle(driver, 4), (std::vector<std::string>{"Text1", "Text2", "Command2", "Command3", "Text1"}));
+}
+
+TEST(Form, enterAndEscapeStartNothing)
+{
+    Driver driver;
+    driver.type("Text1", ROSTER_DATA[0].zhun);
+    driver.type("Text2", ROSTER_DATA[0].shen);
+    EXPECT_EQ(driver.press(Key::Enter), NONE);
+    EXPECT_EQ(driver.press(Key::Escape), NONE);
+    driver.press(Key::Tab);  // onto 确  定
+    ASSERT_EQ(driver.focus(), "Command1");
+    EXPECT_EQ(driver.press(Key::Enter), NONE);
+    EXPECT_EQ(driver.press(Key::Escape), NONE);
+    EXPECT_EQ(visibleControls(driver), INPUT_STATE);
+}
+
+TEST(Form, focusLandsInText1WhenCommand1AndCommand2HideThemselves)
+{
+    Driver driver;
+    findCandidate(driver, 2);
+    EXPECT_EQ(driver.focus(), "Text1");
+    driver.click("Command2");
+    EXPECT_EQ(driver.focus(), "Text1");
+}
+
+TEST(Form, command2ReturnsToAnEmptyInputState)
+{
+    Driver driver;
+    findCandidate(driver, 4);
+    EXPECT_EQ(driver.click("Command2"), NONE);
+    EXPECT_EQ(visibleControls(driver), INPUT_STATE);
+    for (auto box : {"Text1", "Text2", "Text3", "Text4"})
+        EXPECT_EQ(driver.text(box), u"") << box;
+    EXPECT_FALSE(driver.enabled("Text3"));
+    EXPECT_FALSE(driver.enabled("Text4"));
+    // A second query needs both numbers again.
+    EXPECT_EQ(driver.click("Command1"), (Messages{{u"警告", u"请输入准考证号"}}));
+}
+
+TEST(Form, centresOnTheScreenInUnroundedSingleTwips)
+{
+    Driver driver;
+    const float screenWidth = tk::Screen::width(), screenHeight = tk::Screen::height();
+    const Form1& form = driver.form();
+    // Form_Load reads the window's size before it is first shown: 8625 x 4260
+    // here, since the toolkit knows no frame yet.
+    if (screenWidth == 12000 && screenHeight == 12000) {  // 800 x 800 pixels at 96 dpi
+        EXPECT_EQ(form.left(), 1687.5f);  // the half twip is handed on
+        EXPECT_EQ(form.top(), 3870.0f);
+    } else if (screenWidth == 6000 && screenHeight == 3000) {  // 400 x 200 pixels
+        EXPECT_EQ(form.left(), -1312.5f);  // larger than the screen: partly off it
+        EXPECT_EQ(form.top(), -630.0f);
+    } else {
+        GTEST_SKIP() << "a screen of " << screenWidth << " x " << screenHeight << " twips";
+    }
+}
+
+using FormDeathTest = testing::Test;
+
+TEST_F(FormDeathTest, command3EndsTheProgramWithStatusZero)
+{
+    EXPECT_EXIT(
+        {
+            Driver driver;
+            findCandidate(driver, 1);
+            driver.click("Command3");
+            std::abort();  // not reached: End returns to nobody
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(FormDeathTest, theCloseControlEndsTheProgramWithStatusZero)
+{
+    EXPECT_EXIT(
+        {
+            Driver driver;
+            std::_Exit(driver.closeWindow() == 0 ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST_F(FormDeathTest, aRunTimeErrorInAHandlerIsReportedAndEndsTheProgram)
+{
+    EXPECT_EXIT(
+        {
+            Driver driver;
+            Form1& form = driver.form();
+            form.Command1.onClick([&form] { form.Text3.setText(form.zhun(ROSTER_UPPER + 1)); });
+            driver.click("Command1");
+        },
+        testing::ExitedWithCode(1), "Peldrun: 实时错误 '9':\n\n下标越界");
+    EXPECT_EXIT(
+        {
+            Driver driver;
+            driver.form().Command1.onClick([] { throw std::bad_alloc(); });
+            driver.click("Command1");
+        },
+        testing::ExitedWithCode(1), "实时错误 '7':\n\n内存溢出");
+}

@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""Writes the synthetic 339-candidate roster (roster/roster.tsv).
+
+Every person in it is invented. The generator draws from its own seeded
+xorshift generator, so the output is the same byte for byte on every
+machine and every Python 3 version. The counts and rules the roster keeps
+are checked by the data-model test over the roster compiled into the program.
+
+Usage: make_roster.py OUTPUT.tsv
+"""
+import datetime
+import sys
+
+ROWS = 339
+SEED = 0x5EED_2009_0339
+
+
+class Rng:
+    """xorshift64*: small, portable and fully determined by the seed."""
+
+    def __init__(self, seed):
+        self.state = seed & 0xFFFFFFFFFFFFFFFF
+
+    def next(self):
+        x = self.state
+        x ^= x >> 12
+        x ^= (x << 25) & 0xFFFFFFFFFFFFFFFF
+        x ^= x >> 27
+        self.state = x
+        return (x * 0x2545F4914F6CDD1D) & 0xFFFFFFFFFFFFFFFF
+
+    def below(self, n):
+        return (self.next() >> 11) % n
+
+    def between(self, lo, hi):
+        return lo + self.below(hi - lo + 1)
+
+    def choice(self, seq):
+        return seq[self.below(len(seq))]
+
+    def shuffle(self, items):
+        for i in range(len(items) - 1, 0, -1):
+            j = self.below(i + 1)
+            items[i], items[j] = items[j], items[i]
+
+
+rng = Rng(SEED)
+
+# --- Ticket numbers: shared code, group code, room, seat -------------------
+
+SHARED_CODE = "10731"
+# Group codes (positions offered) and their sizes, 9 to 86 rows, 339 in all.
+GROUPS = {
+    "02": 86, "03": 9, "05": 12, "06": 25, "08": 40, "09": 18, "11": 30,
+    "12": 22, "14": 15, "15": 10, "17": 27, "18": 14, "21": 19, "23": 12,
+}
+# Rows seated in each of the 12 rooms, in seating order (groups by code).
+ROOM_SIZES = [30, 29, 27, 28, 30, 26, 28, 29, 30, 28, 27, 27]
+
+
+def seat_groups():
+    """Seats the groups room by room in code order; returns code -> [(room, seat)]."""
+    assert sum(GROUPS.values()) == ROWS and sum(ROOM_SIZES) == ROWS
+    places = []
+    for room, size in enumerate(ROOM_SIZES, start=1):
+        seats = list(range(1, 31))
+        rng.shuffle(seats)
+        places += [(room, seat) for seat in sorted(seats[:size])]
+    seated, start = {}, 0
+    for code in sorted(GROUPS):
+        seated[code] = places[start:start + GROUPS[code]]
+        start += GROUPS[code]
+    return seated
+
+
+# --- Identity numbers -----------------------------------------------------
+
+REGIONS = [  # six-digit region codes: province, prefecture, county
+    "510104", "510107", "510122", "510411", "510502", "510703", "510802",
+    "510902", "511011", "511102", "511302", "511502", "511602", "511702",
+    "511802", "511902", "513022", "513101", "513221", "513401",
+]
+WEIGHTS = [7, 9, 10, 5, 8, 4, 2, 1, 6, 3, 7, 9, 10, 5, 8, 4, 2]
+CHECK = "10X98765432"
+
+
+def check_char(first17):
+    return CHECK[sum(int(d) * w for d, w in zip(first17, WEIGHTS)) % 11]
+
+
+def random_first17():
+    """Region, a real birth date (aged 20 to 35 on the examination day), sequence."""
+    born = datetime.date(1975, 1, 1) + datetime.timedelta(days=rng.below(5479))
+    return (rng.choice(REGIONS) + born.strftime("%Y%m%d")
+            + "%03d" % rng.between(1, 999))
+
+
+def identity_numbers():
+    want = {"X": 34, "digit": ROWS - 34}
+    got, seen = [], set()
+    while len(got) < ROWS:
+        first = random_first17()
+        check = check_char(first)
+        kind = "X" if check == "X" else "digit"
+        if want[kind] == 0 or first in seen:
+            continue
+        seen.add(first)
+        want[kind] -= 1
+        got.append(first + check)
+    rng.shuffle(got)
+    # Two numbers carry a wrong check digit, as rosters typed by hand do.
+    wrong = [i for i, n in enumerate(got) if n[-1] != "X"][:2]
+    for i in wrong:
+        right = got[i][-1]
+        got[i] = got[i][:-1] + str((int(right) + 3 + rng.below(7)) % 10)
+    return got
+
+
+# --- Names ----------------------------------------------------------------
+
+SURNAMES = "王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘蒋蔡余杜叶程苏魏吕丁任沈姚卢姜崔钟谭陆汪范金石廖贾夏韦付方白邹孟熊秦邱江尹薛闫段雷侯龙史陶黎贺顾毛郝龚邵万钱严覃武戴莫孔向汤"
+GIVEN = "建国华明伟芳娟敏静丽强磊军洋勇艳杰涛超秀英霞平刚桂兰玉梅红林斌波宇浩凯鹏辉俊峰晨阳婷雪慧琳丹佳欣颖晓燕萍春志军海东文亮宏飞云霖凤瑶思雨嘉怡锐鑫蕾倩丰彬瑜涵睿"
+
+
+def names():
+    made, seen = [], set()
+
+    def fresh(length):
+        while True:
+            name = rng.choice(SURNAMES) + "".join(
+                rng.choice(GIVEN) for _ in range(length - 1))
+            if name not in seen and len(set(name[1:])) == length - 1:
+                seen.add(name)
+                return name
+
+    made += [fresh(2) for _ in range(57)]
+    made += [fresh(3) for _ in range(279)]
+    shared = fresh(3)
+    made += [shared] * 3
+    rng.shuffle(made)
+    return made
+
+
+# --- Scores and remarks ---------------------------------------------------
+
+BONUS = [("进藏兵加5分", 6), ("安置到乡镇志愿兵加5分", 6),
+         ("市委表彰优秀共产党员加5分", 1), ("省政府表彰先进个人加5分", 1),
+         ("个人二等功加5分", 1), ("市政府表彰先进个人加5分", 1)]
+ZERO_REMARKS = [("缺考", 11), ("不服从考场纪律管理", 1)]
+
+
+def scores():
+    """327 nonzero scores in tenths (34 whole, 293 with a decimal), 21.1 to 95.4."""
+    whole = set()
+    while len(whole) < 34:
+        whole.add(rng.between(22, 95) * 10)
+    tenths = [211, 954] + [v for v in sorted(whole)]
+    while len(tenths) < 327:
+        v = rng.between(250, 900) if rng.below(4) else rng.between(212, 953)
+        if v % 10:
+            tenths.append(v)
+    return tenths
+
+
+def score_text(tenths, lead):
+    if tenths == 0:
+        return " " * lead + "0" + "   "
+    if tenths % 10 == 0:
+        return " " * lead + str(tenths // 10) + "  "
+    return " " * lead + "%d.%d" % divmod(tenths, 10) + "    "
+
+
+def build():
+    seated = seat_groups()
+    ids = identity_numbers()
+    people = names()
+
+    # Candidates of each group: nonzero scores, with zero rows spread over groups.
+    nonzero = scores()
+    rng.shuffle(nonzero)
+    zero_groups = ["02", "02", "02", "06", "08", "08", "11", "12", "17", "17", "21", "23"]
+    members = {code: [] for code in GROUPS}
+    remarks = [r for r, n in ZERO_REMARKS for _ in range(n)]
+    rng.shuffle(remarks)
+    for code, remark in zip(zero_groups, remarks):
+        members[code].append([0, remark])
+    pool = iter(nonzero)
+    for code, size in GROUPS.items():
+        while len(members[code]) < size:
+            members[code].append([next(pool), ""])
+
+    # Bonus remarks go to candidates with a nonzero score.
+    bonus = [r for r, n in BONUS for _ in range(n)]
+    scored = [m for code in GROUPS for m in members[code] if m[0]]
+    rng.shuffle(scored)
+    for member, remark in zip(scored, bonus):
+        member[1] = remark
+
+    # Score forms: leading spaces by number of rows of each form.
+    decimal = [1] * 210 + [2] * 74 + [3] * 9
+    whole = [1] * 21 + [2] * 13
+    zero = [1] * 9 + [2] * 3
+    for leads in (decimal, whole, zero):
+        rng.shuffle(leads)
+
+    # Roster order: groups in an office's own order, scores descending within.
+    order = sorted(GROUPS)
+    while order == sorted(GROUPS):
+        rng.shuffle(order)
+    rows = []
+    for code in order:
+        group = sorted(members[code], key=lambda m: -m[0])
+        places = list(seated[code])
+        rng.shuffle(places)
+        for (tenths, remark), (room, seat) in zip(group, places):
+            leads = zero if tenths == 0 else whole if tenths % 10 == 0 else decimal
+            rows.append([
+                SHARED_CODE + code + "%02d%02d" % (room, seat),
+                ids[len(rows)], people[len(rows)],
+                score_text(tenths, leads.pop()), remark,
+            ])
+    return rows
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: make_roster.py OUTPUT.tsv")
+    rows = build()
+    text = "zhun\tshen\txing\tchengji\tbeizhu\n" + "".join(
+        "\t".join(r) + "\n" for r in rows)
+    with open(sys.argv[1], "w", encoding="utf-8", newline="\n") as out:
+        out.write(text)
+
+
+if __name__ == "__main__":
+    main()
