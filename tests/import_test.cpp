@@ -92,6 +92,9 @@ TEST(Import, acceptsLastRecordWithoutLineEnd)
 
 TEST(Import, defaultRosterReadsTheSameFromBomAndCrlf)
 {
+#ifndef DEFAULT_ROSTER
+    GTEST_SKIP() << "the build compiles another roster";
+#endif
     const std::string plain = readFile(ROSTER_PATH);
     std::string exported = "\xEF\xBB\xBF";
     for (char c : plain)

@@ -295,6 +295,7 @@ void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
         throw controlError(u"MsgBox 只支持“确定”按钮");
     QMessageBox box(QMessageBox::NoIcon, toQString(title), toQString(prompt), QMessageBox::Ok, startupWindow);
     box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Ok)->setIcon(QIcon());  // no icon at all, not even on the button
     box.exec();
 }
 
