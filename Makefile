@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test roster clean
+.PHONY: all deps build run test windows test-windows roster clean
 
 all: build
 
@@ -19,6 +19,17 @@ run: build
 
 test: build
 	ctest --preset $(PRESET) -j2
+
+# The 32-bit Windows program, cross-compiled; its tests run under Wine on a
+# virtual X display. rosterc, which compiles the roster, comes from the Linux build.
+windows: build
+	@tools/install-deps.sh windows
+	@test -f build/windows/build.ninja || cmake --preset windows
+	cmake --build --preset windows
+
+test-windows: windows
+	tools/wine-prefix.sh
+	xvfb-run -a -s "-screen 0 1920x1080x24" ctest --preset windows -j2
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:

@@ -184,7 +184,11 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
-    int exec();  // the event loop; returns the exit status when the last window closes
+    // The event loop; returns the exit status once the last window has closed.
+    static int exec();
 };
+
+// Delivers the events that are waiting, as the event loop would, and returns.
+void processEvents();
 
 }  // namespace tk

@@ -4,11 +4,29 @@
 #include "form/form1.h"
 #include "frame/project.h"
 
-int main()
+namespace {
+
+int startProgram()
 {
     tk::Application application(PROJECT);
     Form1 form;
     tk::runHandler([&] { form.Form_Load(); });
     form.show();
-    return application.exec();
+    return tk::Application::exec();
 }
+
+}  // namespace
+
+#ifdef _WIN32
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    return startProgram();
+}
+#else
+int main()
+{
+    return startProgram();
+}
+#endif

@@ -193,5 +193,5 @@ std::string Driver::focus() const
 int Driver::closeWindow()
 {
     QTimer::singleShot(0, [] { formWindow()->windowHandle()->close(); });
-    return QApplication::exec();
+    return tk::Application::exec();
 }

@@ -158,11 +158,13 @@ TEST(Form, centresOnTheScreenInUnroundedSingleTwips)
     Driver driver;
     const float screenWidth = tk::Screen::width(), screenHeight = tk::Screen::height();
     const Form1& form = driver.form();
-    // Form_Load reads the window's size before it is first shown: 8625 x 4260
-    // here, since the toolkit knows no frame yet.
+    // Form_Load reads the window's size before it is first shown: on Qt that
+    // is 8625 x 4260, since no frame is known yet; Win32 knows its frame.
     if (screenWidth == 12000 && screenHeight == 12000) {  // 800 x 800 pixels at 96 dpi
         EXPECT_EQ(form.left(), 1687.5f);  // the half twip is handed on
         EXPECT_EQ(form.top(), 3870.0f);
+    } else if (screenWidth == 28800 && form.width() == 8715) {  // 1920 pixels wide, a 3-pixel frame
+        EXPECT_EQ(form.left(), 10042.5f);
     } else if (screenWidth == 6000 && screenHeight == 3000) {  // 400 x 200 pixels
         EXPECT_EQ(form.left(), -1312.5f);  // larger than the screen: partly off it
         EXPECT_EQ(form.top(), -630.0f);

@@ -1,4 +1,5 @@
 # cmake -DROSTERC=... -DINPUT=... -DEXPECT=... -P rosterc_refuses.cmake
+cmake_minimum_required(VERSION 3.25)
 # Runs rosterc on a malformed data set and checks that it fails with the
 # expected message and leaves no output behind.
 set(output "${CMAKE_CURRENT_BINARY_DIR}/refused_roster_data.cpp")

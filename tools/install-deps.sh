@@ -8,7 +8,7 @@ packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
                  googletest libgtest-dev fonts-noto-cjk" ;;
-    display) echo "xvfb xauth x11-utils imagemagick" ;;
+    windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth" ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac
 }
@@ -28,11 +28,21 @@ for package in $wanted; do
 done
 [ -z "$missing" ] && exit 0
 
+# wine32 comes from the i386 architecture.
+case "$missing" in
+*:i386*) need_i386=yes ;;
+*) need_i386=no ;;
+esac
+
 if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages. Install them with:" >&2
+    [ "$need_i386" = yes ] && echo "  sudo dpkg --add-architecture i386" >&2
     echo "  sudo apt-get update && sudo apt-get install -y$missing" >&2
     exit 1
 fi
 echo "Installing:$missing"
+if [ "$need_i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
 apt-get update -qq
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing

@@ -366,4 +366,9 @@ int Application::exec()
     return QApplication::exec();
 }
 
+void processEvents()
+{
+    QCoreApplication::processEvents();
+}
+
 }  // namespace tk

@@ -1,0 +1,468 @@
+// The toolkit on the Win32 API: native EDIT, STATIC and BUTTON controls in a
+// fixed-frame window, MessageBoxW, and a message loop with IsDialogMessageW
+// for Tab. Unicode throughout.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "form/toolkit.h"
+
+namespace tk {
+
+struct NativeControl {
+    std::string_view name;
+    Kind kind;
+    HWND hwnd;
+    std::uint32_t foreColor;
+    std::function<void()> click;
+    // Text of a text box as last read; refreshed on the first read after a change.
+    std::u16string text;
+    bool stale = true;
+};
+
+struct NativeForm {
+    HWND hwnd = nullptr;
+    std::vector<std::unique_ptr<NativeControl>> controls;
+    std::vector<HFONT> fonts;
+    HWND lastFocus = nullptr;  // restored when the window is activated again
+    float left = 0, top = 0;
+};
+
+namespace {
+
+constexpr wchar_t FORM_CLASS[] = L"VarnholtForm";
+constexpr DWORD FORM_STYLE = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr int FIRST_CONTROL_ID = 100;  // clear of IDOK and IDCANCEL, which Enter and Esc send
+
+const ProjectRecord* project = nullptr;
+HWND startupWindow = nullptr;  // owner of message boxes
+
+const wchar_t* wide(const std::u16string& text)
+{
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+std::u16string windowText(HWND hwnd)
+{
+    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, u'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, reinterpret_cast<wchar_t*>(text.data()),
+                                                        static_cast<int>(text.size()))));
+    return text;
+}
+
+int screenDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int pixels(double twips)
+{
+    return static_cast<int>(std::lround(twips * screenDpi() / 1440.0));
+}
+
+float twips(int pixels)
+{
+    return static_cast<float>(pixels * 1440.0 / screenDpi());
+}
+
+HFONT createFont(const Font& font)
+{
+    const std::u16string face(font.face);
+    HFONT hfont = CreateFontW(-static_cast<int>(std::lround(font.points * screenDpi() / 72.0)), 0, 0, 0,
+                              font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                              wide(face));
+    if (!hfont)
+        throw controlError(u"CreateFontW");
+    return hfont;
+}
+
+NativeForm* formOf(HWND hwnd)
+{
+    return reinterpret_cast<NativeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+NativeControl* controlOf(NativeForm* form, HWND hwnd)
+{
+    if (form)
+        for (const auto& control : form->controls)
+            if (control->hwnd == hwnd)
+                return control.get();
+    return nullptr;
+}
+
+LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    NativeForm* form = formOf(hwnd);
+    switch (message) {
+    case WM_NCCREATE:
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        break;
+    case WM_COMMAND:
+        if (NativeControl* control = controlOf(form, reinterpret_cast<HWND>(lParam))) {
+            if (HIWORD(wParam) == EN_CHANGE)
+                control->stale = true;
+            else if (HIWORD(wParam) == BN_CLICKED && control->click)
+                runHandler(control->click);
+            return 0;
+        }
+        break;
+    case WM_CTLCOLORSTATIC: {
+        NativeControl* control = controlOf(form, reinterpret_cast<HWND>(lParam));
+        if (control && control->foreColor != DEFAULT_COLOR) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            const std::uint32_t c = control->foreColor;
+            SetTextColor(dc, RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    }
+    case WM_ACTIVATE:
+        // Keep the focused control across a message box or another window.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (form && focus && IsChild(hwnd, focus))
+                form->lastFocus = focus;
+        } else if (form && form->lastFocus && IsWindow(form->lastFocus)) {
+            SetFocus(form->lastFocus);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        // The close control: the only form unloads and the program ends.
+        DestroyWindow(hwnd);
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void registerFormClass()
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = formProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = FORM_CLASS;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw controlError(u"RegisterClassExW");
+}
+
+HWND create(const ControlLayout& layout, int id, HWND parent, HFONT font)
+{
+    const std::u16string caption(layout.caption);
+    const wchar_t* cls = L"STATIC";
+    DWORD style = WS_CHILD | WS_VISIBLE, exStyle = 0;
+    switch (layout.kind) {
+    case Kind::Label:
+        style |= SS_LEFT | SS_NOPREFIX;
+        break;
+    case Kind::TextBox:
+        cls = L"EDIT";
+        style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+        exStyle = WS_EX_CLIENTEDGE;
+        break;
+    case Kind::CommandButton:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP | BS_PUSHBUTTON;  // never the default button
+        break;
+    }
+    HWND hwnd = CreateWindowExW(exStyle, cls, wide(caption), style, pixels(layout.left), pixels(layout.top),
+                                pixels(layout.width), pixels(layout.height), parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    if (!hwnd)
+        throw controlError(u"CreateWindowExW");
+    if (layout.kind == Kind::TextBox)
+        SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // no length limit (the default is 32767)
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return hwnd;
+}
+
+NativeControl* find(const NativeForm& form, std::string_view name, Kind kind)
+{
+    for (const auto& control : form.controls)
+        if (control->name == name && control->kind == kind)
+            return control.get();
+    throw controlError(u"没有这个控件");
+}
+
+// One message as the event loop handles it. Enter and Esc start nothing: there
+// is no default or cancel button, so their keys never reach the form.
+void dispatch(MSG& msg)
+{
+    const bool enterOrEscape = (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR) &&
+                               (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+    if (startupWindow && (msg.hwnd == startupWindow || IsChild(startupWindow, msg.hwnd))) {
+        if (enterOrEscape || IsDialogMessageW(startupWindow, &msg))
+            return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+std::wstring toWide(std::u16string_view text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+}  // namespace
+
+// ---- Controls --------------------------------------------------------------
+
+void Control::setVisible(bool visible)
+{
+    HWND hwnd = native_->hwnd;
+    const bool hadFocus = GetFocus() == hwnd;
+    ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
+    // A hidden control cannot keep the focus: it moves on in tab order.
+    if (!visible && hadFocus) {
+        HWND parent = GetParent(hwnd);
+        HWND next = GetNextDlgTabItem(parent, hwnd, FALSE);
+        SetFocus(next && next != hwnd ? next : parent);
+    }
+}
+
+bool Control::visible() const
+{
+    return (GetWindowLongW(native_->hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+const std::u16string& TextBox::text() const
+{
+    if (native_->stale) {
+        native_->text = windowText(native_->hwnd);
+        native_->stale = false;
+    }
+    return native_->text;
+}
+
+void TextBox::setText(std::u16string_view text)
+{
+    // An EDIT holds no NUL: the text ends at the first one, as a paste would.
+    const std::wstring value = toWide(text.substr(0, text.find(u'\0')));
+    native_->stale = true;
+    if (!SetWindowTextW(native_->hwnd, value.c_str()))
+        throw controlError(u"SetWindowTextW");
+}
+
+void TextBox::setEnabled(bool enabled)
+{
+    EnableWindow(native_->hwnd, enabled);
+}
+
+bool TextBox::enabled() const
+{
+    return IsWindowEnabled(native_->hwnd) != FALSE;
+}
+
+void CommandButton::onClick(std::function<void()> handler)
+{
+    native_->click = std::move(handler);
+}
+
+// ---- The form --------------------------------------------------------------
+
+Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
+{
+    registerFormClass();
+    RECT outer{0, 0, pixels(layout.clientWidth), pixels(layout.clientHeight)};
+    AdjustWindowRectEx(&outer, FORM_STYLE, FALSE, 0);
+    const std::u16string caption(layout.caption);
+    HWND hwnd = CreateWindowExW(0, FORM_CLASS, wide(caption), FORM_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), native_.get());
+    if (!hwnd)
+        throw controlError(u"CreateWindowExW");
+    native_->hwnd = hwnd;
+
+    HFONT formFont = createFont(layout.font);
+    native_->fonts.push_back(formFont);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(formFont), FALSE);
+
+    // Created in tab order, so that Tab and the dialog manager follow it.
+    std::vector<std::size_t> order(layout.controls.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return layout.controls[a].tabIndex < layout.controls[b].tabIndex; });
+    for (std::size_t i : order) {
+        const ControlLayout& control = layout.controls[i];
+        HFONT font = formFont;
+        if (control.font) {
+            font = createFont(*control.font);
+            native_->fonts.push_back(font);
+        }
+        HWND child = create(control, FIRST_CONTROL_ID + static_cast<int>(i), hwnd, font);
+        native_->controls.push_back(std::make_unique<NativeControl>(
+            NativeControl{control.name, control.kind, child, control.foreColor, {}, {}, true}));
+    }
+    if (!startupWindow)
+        startupWindow = hwnd;
+}
+
+Form::~Form()
+{
+    if (startupWindow == native_->hwnd)
+        startupWindow = nullptr;
+    if (IsWindow(native_->hwnd))
+        DestroyWindow(native_->hwnd);
+    for (HFONT font : native_->fonts)
+        DeleteObject(font);
+}
+
+float Form::width() const
+{
+    RECT r;
+    GetWindowRect(native_->hwnd, &r);
+    return twips(r.right - r.left);
+}
+
+float Form::height() const
+{
+    RECT r;
+    GetWindowRect(native_->hwnd, &r);
+    return twips(r.bottom - r.top);
+}
+
+void Form::setLeft(float value)
+{
+    native_->left = value;
+    RECT r;
+    GetWindowRect(native_->hwnd, &r);
+    SetWindowPos(native_->hwnd, nullptr, pixels(value), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::setTop(float value)
+{
+    native_->top = value;
+    RECT r;
+    GetWindowRect(native_->hwnd, &r);
+    SetWindowPos(native_->hwnd, nullptr, r.left, pixels(value), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+float Form::left() const
+{
+    return native_->left;
+}
+
+float Form::top() const
+{
+    return native_->top;
+}
+
+void Form::show()
+{
+    HWND hwnd = native_->hwnd;
+    ShowWindow(hwnd, SW_SHOW);
+    UpdateWindow(hwnd);
+    SetForegroundWindow(hwnd);
+    // The focus starts in the first control in tab order that can take it.
+    if (HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE))
+        SetFocus(first);
+}
+
+Label Form::label(std::string_view name) const
+{
+    return Label(find(*native_, name, Kind::Label));
+}
+
+TextBox Form::textBox(std::string_view name) const
+{
+    return TextBox(find(*native_, name, Kind::TextBox));
+}
+
+CommandButton Form::commandButton(std::string_view name) const
+{
+    return CommandButton(find(*native_, name, Kind::CommandButton));
+}
+
+// ---- Screen, message box, End ----------------------------------------------
+
+float Screen::width()
+{
+    return twips(GetSystemMetrics(SM_CXSCREEN));
+}
+
+float Screen::height()
+{
+    return twips(GetSystemMetrics(SM_CYSCREEN));
+}
+
+void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
+{
+    if (buttons != 0)
+        throw controlError(u"MsgBox 只支持“确定”按钮");
+    if (!MessageBoxW(startupWindow, toWide(prompt).c_str(), toWide(title).c_str(), MB_OK))
+        throw controlError(u"MessageBoxW");
+}
+
+void End()
+{
+    ExitProcess(0);
+}
+
+void reportRuntimeError(const RuntimeError& error) noexcept
+{
+    try {
+        const std::u16string text = u"实时错误 '" + [&] {
+            const std::string n = std::to_string(error.number());
+            return std::u16string(n.begin(), n.end());
+        }() + u"':\n\n" + error.description();
+        const std::u16string title = project ? std::u16string(project->name) : std::u16string();
+        MessageBoxW(startupWindow, wide(text), wide(title), MB_OK | MB_ICONERROR);
+    } catch (...) {
+        // The report itself failed (out of memory): end all the same.
+    }
+    ExitProcess(1);
+}
+
+// ---- The application -------------------------------------------------------
+
+Application::Application(const ProjectRecord& record)
+{
+    project = &record;
+    SetProcessDPIAware();
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (record.locale == 2052)
+        SetThreadUILanguage(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+}
+
+Application::~Application()
+{
+    project = nullptr;
+}
+
+int Application::exec()
+{
+    MSG msg;
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0)
+        dispatch(msg);
+    return got < 0 ? 1 : static_cast<int>(msg.wParam);
+}
+
+void processEvents()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {  // left for the event loop
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        dispatch(msg);
+    }
+}
+
+}  // namespace tk

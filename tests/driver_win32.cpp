@@ -1,0 +1,280 @@
+// The test driver on Win32: mouse and key messages go through the program's
+// own event loop to the control a user would hit; message boxes are caught
+// by a CBT hook as they activate, read, and closed with their button.
+#include "tests/driver.h"
+
+#include <windows.h>
+
+#include <iostream>
+#include <stdexcept>
+
+namespace {
+
+constexpr int FIRST_CONTROL_ID = 100;
+
+std::u16string windowText(HWND hwnd)
+{
+    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, u'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(hwnd, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::string utf8(const std::u16string& text)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.data()),
+                                      static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()),
+                        out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+HWND formWindow()
+{
+    HWND hwnd = FindWindowW(L"VarnholtForm", nullptr);
+    if (!hwnd)
+        throw std::runtime_error("Form1 is not open");
+    return hwnd;
+}
+
+HWND control(std::string_view name)
+{
+    if (name == "Form1")
+        return formWindow();
+    const auto& controls = FORM1_LAYOUT.controls;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].name == name)
+            return GetDlgItem(formWindow(), FIRST_CONTROL_ID + static_cast<int>(i));
+    throw std::runtime_error("Form1 has no control " + std::string(name));
+}
+
+int dpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int value = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return value;
+}
+
+// While alive, records every message box that activates on this thread and
+// presses its button. Each box also goes to stderr, where a test of a box
+// shown by a dying process finds it.
+class BoxCatcher {
+public:
+    BoxCatcher()
+    {
+        current = this;
+        hook_ = SetWindowsHookExW(WH_CBT, onCbt, nullptr, GetCurrentThreadId());
+    }
+    ~BoxCatcher()
+    {
+        UnhookWindowsHookEx(hook_);
+        current = nullptr;
+    }
+
+    Messages messages;
+    bool plain = false;
+
+private:
+    static LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam)
+    {
+        wchar_t cls[16] = {};
+        HWND box = reinterpret_cast<HWND>(wParam);
+        if (code == HCBT_ACTIVATE && current && GetClassNameW(box, cls, 16) && std::wstring_view(cls) == L"#32770")
+            current->caught(box);
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    void caught(HWND box)
+    {
+        const Message message{windowText(box), windowText(GetDlgItem(box, 0xFFFF))};
+        messages.push_back(message);
+        int buttons = 0, icons = 0;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t cls[16] = {};
+            GetClassNameW(child, cls, 16);
+            const LONG style = GetWindowLongW(child, GWL_STYLE);
+            if (!(style & WS_VISIBLE))
+                continue;
+            buttons += std::wstring_view(cls) == L"Button";
+            icons += std::wstring_view(cls) == L"Static" && (style & SS_TYPEMASK) == SS_ICON &&
+                     SendMessageW(child, STM_GETICON, 0, 0) != 0;
+        }
+        plain = buttons == 1 && icons == 0;
+        std::cerr << "[message box] " << utf8(message.title) << ": " << utf8(message.prompt) << std::endl;
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    }
+
+    static inline BoxCatcher* current = nullptr;
+    HHOOK hook_;
+};
+
+// A left click at the middle of the control, delivered to whatever a user
+// would hit there: hidden and disabled windows are passed over.
+void clickAt(HWND target)
+{
+    HWND form = formWindow();
+    RECT r;
+    GetWindowRect(target, &r);
+    POINT point{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ScreenToClient(form, &point);
+    HWND hit = ChildWindowFromPointEx(form, point, CWP_SKIPINVISIBLE | CWP_SKIPDISABLED | CWP_SKIPTRANSPARENT);
+    if (!hit || hit == form)
+        return;
+    MapWindowPoints(form, hit, &point, 1);
+    const LPARAM at = MAKELPARAM(point.x, point.y);
+    PostMessageW(hit, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(hit, WM_LBUTTONUP, 0, at);
+    tk::processEvents();
+}
+
+void key(UINT vk)
+{
+    PostMessageW(GetFocus(), WM_KEYDOWN, vk, 1);
+    PostMessageW(GetFocus(), WM_KEYUP, vk, 0xC0000001);
+    tk::processEvents();
+}
+
+}  // namespace
+
+void PrintTo(const Message& message, std::ostream* out)
+{
+    *out << "{" << utf8(message.title) << ": " << utf8(message.prompt) << "}";
+}
+
+Driver::Driver() : form_(std::make_unique<Form1>())
+{
+    tk::runHandler([this] { form_->Form_Load(); });
+    form_->show();
+    tk::processEvents();
+}
+
+Driver::~Driver()
+{
+    form_.reset();
+    tk::processEvents();
+}
+
+void Driver::type(std::string_view box, std::u16string_view text)
+{
+    clickAt(control(box));
+    key(VK_END);
+    for (char16_t unit : text)
+        PostMessageW(GetFocus(), WM_CHAR, unit, 1);
+    tk::processEvents();
+}
+
+void Driver::paste(std::string_view box, std::u16string_view text)
+{
+    clickAt(control(box));
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    auto* data = static_cast<char16_t*>(GlobalLock(memory));
+    std::copy(text.begin(), text.end(), data);
+    data[text.size()] = u'\0';
+    GlobalUnlock(memory);
+    if (!OpenClipboard(formWindow()))
+        throw std::runtime_error("the clipboard is busy");
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+    SendMessageW(GetFocus(), EM_SETSEL, 0, -1);  // select all
+    SendMessageW(GetFocus(), WM_PASTE, 0, 0);
+    tk::processEvents();
+}
+
+Messages Driver::click(std::string_view name)
+{
+    BoxCatcher catcher;
+    clickAt(control(name));
+    lastPlain_ = catcher.plain;
+    return catcher.messages;
+}
+
+Messages Driver::press(Key which)
+{
+    BoxCatcher catcher;
+    key(which == Key::Tab ? VK_TAB : which == Key::Enter ? VK_RETURN : VK_ESCAPE);
+    lastPlain_ = catcher.plain;
+    return catcher.messages;
+}
+
+std::u16string Driver::text(std::string_view box) const
+{
+    return windowText(control(box));
+}
+
+bool Driver::visible(std::string_view name) const
+{
+    return IsWindowVisible(control(name)) != FALSE;
+}
+
+bool Driver::enabled(std::string_view name) const
+{
+    return IsWindowEnabled(control(name)) != FALSE;
+}
+
+Rect Driver::geometry(std::string_view name) const
+{
+    HWND hwnd = control(name);
+    RECT r;
+    if (name == "Form1") {
+        GetClientRect(hwnd, &r);
+    } else {
+        GetWindowRect(hwnd, &r);
+        MapWindowPoints(nullptr, formWindow(), reinterpret_cast<POINT*>(&r), 2);
+    }
+    const double twips = 1440.0 / dpi();
+    return {static_cast<int>(r.left * twips + 0.5), static_cast<int>(r.top * twips + 0.5),
+            static_cast<int>((r.right - r.left) * twips + 0.5), static_cast<int>((r.bottom - r.top) * twips + 0.5)};
+}
+
+std::u16string Driver::caption(std::string_view name) const
+{
+    return windowText(control(name));
+}
+
+FontInfo Driver::font(std::string_view name) const
+{
+    HWND hwnd = control(name);
+    auto* hfont = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+    LOGFONTW logfont{};
+    GetObjectW(hfont, sizeof logfont, &logfont);
+    HDC dc = GetDC(hwnd);
+    HGDIOBJ old = SelectObject(dc, hfont);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    const auto u16 = [](const wchar_t* s) { return std::u16string(reinterpret_cast<const char16_t*>(s)); };
+    return {u16(logfont.lfFaceName), u16(face), static_cast<float>(-logfont.lfHeight * 72.0 / dpi()),
+            logfont.lfWeight >= FW_BOLD};
+}
+
+std::uint32_t Driver::textColor(std::string_view name) const
+{
+    // Ask the form for the colours it gives the label, as the label does before it paints.
+    HWND hwnd = control(name);
+    HDC dc = GetDC(hwnd);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    SendMessageW(formWindow(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd));
+    const COLORREF color = GetTextColor(dc);
+    ReleaseDC(hwnd, dc);
+    return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+}
+
+std::string Driver::focus() const
+{
+    HWND focused = GetFocus();
+    const auto& controls = FORM1_LAYOUT.controls;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (focused && focused == GetDlgItem(formWindow(), FIRST_CONTROL_ID + static_cast<int>(i)))
+            return std::string(controls[i].name);
+    return {};
+}
+
+int Driver::closeWindow()
+{
+    PostMessageW(formWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    return tk::Application::exec();
+}
