@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test windows test-windows roster clean
+.PHONY: all deps build run test windows test-windows screenshots roster clean
 
 all: build
 
@@ -30,6 +30,13 @@ windows: build
 test-windows: windows
 	tools/wine-prefix.sh
 	xvfb-run -a -s "-screen 0 1920x1080x24" ctest --preset windows -j2
+
+# The README's pictures of both builds, rendered anew into docs/.
+screenshots: build windows
+	@tools/install-deps.sh screenshots
+	tools/screenshots.sh linux docs $(BUILD)/varnholt
+	tools/wine-prefix.sh
+	tools/screenshots.sh windows docs tools/wine-run.sh build/windows/Varnholt.exe
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:

@@ -61,6 +61,7 @@ public:
     std::u16string caption(std::string_view control) const;
     FontInfo font(std::string_view control) const;
     std::uint32_t textColor(std::string_view control) const;  // 0xRRGGBB
+    bool hasIcon() const;  // the window shows the program's icon
     std::string focus() const;  // name of the control with the keyboard focus, "" if none
 
     // Closes the window with its close control and runs the event loop as the

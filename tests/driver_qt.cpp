@@ -184,6 +184,17 @@ std::uint32_t Driver::textColor(std::string_view name) const
     return control(name)->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF;
 }
 
+bool Driver::hasIcon() const
+{
+    const QImage icon = formWindow()->windowIcon().pixmap(32, 32).toImage();
+    // Yellow ground in the corner, red letters somewhere.
+    bool red = false;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x)
+            red = red || (icon.pixelColor(x, y).rgb() & 0xFFFFFF) == 0xFF0000;
+    return !icon.isNull() && (icon.pixelColor(0, 0).rgb() & 0xFFFFFF) == 0xFFFF00 && red;
+}
+
 std::string Driver::focus() const
 {
     QWidget* widget = QApplication::focusWidget();

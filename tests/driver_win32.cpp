@@ -263,6 +263,12 @@ std::uint32_t Driver::textColor(std::string_view name) const
     return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
 }
 
+bool Driver::hasIcon() const
+{
+    // The form's class icon is the program file's icon resource.
+    return GetClassLongPtrW(formWindow(), GCLP_HICON) != 0;
+}
+
 std::string Driver::focus() const
 {
     HWND focused = GetFocus();

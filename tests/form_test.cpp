@@ -90,6 +90,7 @@ TEST(Form, laysOutItsFourteenControlsAsAsked)
         else
             EXPECT_EQ(driver.caption(control.name), control.caption);
     }
+    EXPECT_TRUE(driver.hasIcon());
     EXPECT_EQ(driver.textColor("Label5"), 0xFF0000u);
     EXPECT_NE(driver.textColor("Label1"), 0xFF0000u);
 }

@@ -9,8 +9,14 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 echo "Creating the Wine prefix $WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1
-for face in 宋体 方正小标宋简体; do
-    LANG=C.UTF-8 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Noto Serif CJK SC" /f >/dev/null 2>&1
+replace() {  # replace FACE BY: draw FACE with the installed face BY
+    LANG=C.UTF-8 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$1" /d "$2" /f >/dev/null 2>&1
+}
+replace 宋体 "Noto Serif CJK SC"
+replace 方正小标宋简体 "Noto Serif CJK SC"
+# Message boxes and captions use the system faces, which need Chinese glyphs too.
+for face in "MS Shell Dlg" "MS Shell Dlg 2" Tahoma "Microsoft Sans Serif"; do
+    replace "$face" "Noto Sans CJK SC"
 done
 # Wine draws its own frames: no window manager is needed, and none is waited for.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

@@ -1,6 +1,7 @@
 // The toolkit on Qt 6 Widgets.
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -184,6 +185,7 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     window.setFixedSize(pixels(layout.clientWidth), pixels(layout.clientHeight));
     window.setFont(toQFont(layout.font));
+    window.setWindowIcon(QIcon(QStringLiteral(":/frame/varnholt.png")));
 
     for (const ControlLayout& control : layout.controls) {
         auto native = std::make_unique<NativeControl>(NativeControl{control.name, control.kind, create(control, &window), {}, {}, true});
