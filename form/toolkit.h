@@ -84,6 +84,12 @@ struct FormLayout {
     std::span<const ControlLayout> controls;
 };
 
+// The name a screen reader announces for a control: a button's caption; for
+// a text box the caption of the label on its row, left of it, without its
+// colon and spaces ("准考证号：" names the box "准考证号").
+std::u16string accessibleName(const FormLayout& form, const ControlLayout& control);
+const ControlLayout* labelOf(const FormLayout& form, const ControlLayout& box);  // nullptr if none
+
 // ---- Controls --------------------------------------------------------------
 
 struct NativeControl;  // the backend's control

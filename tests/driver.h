@@ -62,6 +62,8 @@ public:
     FontInfo font(std::string_view control) const;
     std::uint32_t textColor(std::string_view control) const;  // 0xRRGGBB
     bool hasIcon() const;  // the window shows the program's icon
+    bool textFits(std::string_view control) const;  // its caption or text is drawn unclipped
+    std::u16string accessibleName(std::string_view control) const;  // what a screen reader announces
     std::string focus() const;  // name of the control with the keyboard focus, "" if none
 
     // Closes the window with its close control and runs the event loop as the
@@ -70,8 +72,12 @@ public:
 
     // Whether the last message box had one button and no icon, as MsgBox 0 asks.
     bool lastMessageWasPlain() const { return lastPlain_; }
+    // What a screen reader was told of the last message box: it is announced
+    // as an alert, and this is its text ("" if it was not announced).
+    const std::u16string& lastAlert() const { return lastAlert_; }
 
 private:
     std::unique_ptr<Form1> form_;
     bool lastPlain_ = false;
+    std::u16string lastAlert_;
 };

@@ -2,6 +2,7 @@
 // deliver it, so hidden and disabled controls behave as they do for a user.
 #include "tests/driver.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -44,7 +45,7 @@ QWidget* control(std::string_view name)
 }
 
 // While alive, records every message box that opens and clicks its first
-// button as soon as it is up. Each box also goes to stderr, which is where
+// button as soon as it is up, and what the accessibility layer announced of it. Each box also goes to stderr, which is where
 // a test of a box shown by a dying process finds it.
 class BoxCatcher : public QObject {
 public:
@@ -53,6 +54,7 @@ public:
 
     Messages messages;
     bool plain = false;
+    std::u16string alert;
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override
@@ -61,11 +63,26 @@ protected:
         if (box && event->type() == QEvent::Show) {
             messages.push_back({toU16(box->windowTitle()), toU16(box->text())});
             plain = box->buttons().size() == 1 && box->icon() == QMessageBox::NoIcon;
+            alert = announced(box);
             std::cerr << "[message box] " << box->windowTitle().toStdString() << ": " << box->text().toStdString()
                       << std::endl;
             QTimer::singleShot(0, box, [box] { QTest::mouseClick(box->buttons().constFirst(), Qt::LeftButton); });
         }
         return false;
+    }
+
+private:
+    // What a screen reader gets of the box: an alert, read with its texts.
+    static std::u16string announced(QMessageBox* box)
+    {
+        QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(box);
+        if (!alert || alert->role() != QAccessible::AlertMessage)
+            return {};
+        QString text;
+        for (int i = 0; i < alert->childCount(); ++i)
+            if (QAccessibleInterface* child = alert->child(i); child->role() == QAccessible::StaticText)
+                text += child->text(QAccessible::Name);
+        return toU16(text);
     }
 };
 
@@ -126,6 +143,7 @@ Messages Driver::click(std::string_view name)
     clickAt(control(name));
     QCoreApplication::processEvents();
     lastPlain_ = catcher.plain;
+    lastAlert_ = catcher.alert;
     return catcher.messages;
 }
 
@@ -136,6 +154,7 @@ Messages Driver::press(Key key)
     QTest::keyClick(formWindow()->windowHandle(), code);
     QCoreApplication::processEvents();
     lastPlain_ = catcher.plain;
+    lastAlert_ = catcher.alert;
     return catcher.messages;
 }
 
@@ -193,6 +212,36 @@ bool Driver::hasIcon() const
         for (int x = 0; x < icon.width(); ++x)
             red = red || (icon.pixelColor(x, y).rgb() & 0xFFFFFF) == 0xFF0000;
     return !icon.isNull() && (icon.pixelColor(0, 0).rgb() & 0xFFFFFF) == 0xFFFF00 && red;
+}
+
+bool Driver::textFits(std::string_view name) const
+{
+    // The ink of the text, placed as the control places it, lies inside the
+    // control (a pixel of antialiased edge aside).
+    const QWidget* widget = control(name);
+    const QFontMetrics metrics(widget->font());
+    const QRect box = widget->contentsRect();
+    QString text;
+    int margin = 0, baseline = 0;
+    if (auto* label = qobject_cast<const QLabel*>(widget)) {
+        text = label->text();
+        baseline = label->alignment() & Qt::AlignVCenter ? (box.height() - metrics.height()) / 2 + metrics.ascent()
+                                                         : metrics.ascent();
+    } else {
+        text = qobject_cast<const QLineEdit*>(widget) ? static_cast<const QLineEdit*>(widget)->text()
+                                                       : static_cast<const QAbstractButton*>(widget)->text();
+        margin = 4;  // frame or bevel on either side
+        baseline = (box.height() - metrics.height()) / 2 + metrics.ascent();
+    }
+    const QRect ink = metrics.tightBoundingRect(text).translated(0, baseline);
+    return metrics.horizontalAdvance(text) <= box.width() - 2 * margin && ink.top() >= -1 &&
+           ink.bottom() <= box.height();
+}
+
+std::u16string Driver::accessibleName(std::string_view name) const
+{
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control(name));
+    return accessible ? toU16(accessible->text(QAccessible::Name)) : std::u16string();
 }
 
 std::string Driver::focus() const

@@ -4,7 +4,9 @@
 #include "tests/driver.h"
 
 #include <windows.h>
+#include <oleacc.h>
 
+#include <algorithm>
 #include <iostream>
 #include <stdexcept>
 
@@ -49,6 +51,43 @@ HWND control(std::string_view name)
     throw std::runtime_error("Form1 has no control " + std::string(name));
 }
 
+// What Microsoft Active Accessibility tells a screen reader of the window:
+// its name, and whether it is an alert or dialog.
+struct Accessible {
+    std::u16string name;
+    long role = 0;
+};
+
+Accessible accessible(HWND hwnd)
+{
+    Accessible result;
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
+        return result;
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    if (SUCCEEDED(object->get_accName(self, &name)) && name) {
+        result.name.assign(reinterpret_cast<const char16_t*>(name), SysStringLen(name));
+        SysFreeString(name);
+    }
+    VARIANT role;
+    VariantInit(&role);
+    if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4)
+        result.role = role.lVal;
+    object->Release();
+    return result;
+}
+
+std::wstring windowClass(HWND hwnd)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(hwnd, name, 32);
+    return name;
+}
+
 int dpi()
 {
     HDC screen = GetDC(nullptr);
@@ -75,6 +114,7 @@ public:
 
     Messages messages;
     bool plain = false;
+    std::u16string alert;
 
 private:
     static LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam)
@@ -102,6 +142,12 @@ private:
                      SendMessageW(child, STM_GETICON, 0, 0) != 0;
         }
         plain = buttons == 1 && icons == 0;
+        // Windows reports a message box as a dialog, which screen readers read
+        // out with its text at once; Wine reports any dialog's client area only
+        // as a client, so the system dialog class stands for the role there.
+        const long role = accessible(box).role;
+        if (role == ROLE_SYSTEM_DIALOG || role == ROLE_SYSTEM_ALERT || role == ROLE_SYSTEM_CLIENT)
+            alert = accessible(GetDlgItem(box, 0xFFFF)).name;
         std::cerr << "[message box] " << utf8(message.title) << ": " << utf8(message.prompt) << std::endl;
         PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     }
@@ -188,6 +234,7 @@ Messages Driver::click(std::string_view name)
     BoxCatcher catcher;
     clickAt(control(name));
     lastPlain_ = catcher.plain;
+    lastAlert_ = catcher.alert;
     return catcher.messages;
 }
 
@@ -196,6 +243,7 @@ Messages Driver::press(Key which)
     BoxCatcher catcher;
     key(which == Key::Tab ? VK_TAB : which == Key::Enter ? VK_RETURN : VK_ESCAPE);
     lastPlain_ = catcher.plain;
+    lastAlert_ = catcher.alert;
     return catcher.messages;
 }
 
@@ -267,6 +315,41 @@ bool Driver::hasIcon() const
 {
     // The form's class icon is the program file's icon resource.
     return GetClassLongPtrW(formWindow(), GCLP_HICON) != 0;
+}
+
+bool Driver::textFits(std::string_view name) const
+{
+    // The ink of every character, drawn in the control's font from its top
+    // (centred where the control centres it), lies inside its client area.
+    HWND hwnd = control(name);
+    const std::u16string text = windowText(hwnd);
+    HDC dc = GetDC(hwnd);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()), &size);
+    int inkAbove = 0, inkBelow = 0;
+    for (char16_t c : text) {
+        GLYPHMETRICS glyph{};
+        const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+        if (GetGlyphOutlineW(dc, c, GGO_METRICS, &glyph, 0, nullptr, &identity) != GDI_ERROR) {
+            inkAbove = std::max(inkAbove, static_cast<int>(glyph.gmptGlyphOrigin.y));
+            inkBelow = std::max(inkBelow, static_cast<int>(glyph.gmBlackBoxY - glyph.gmptGlyphOrigin.y));
+        }
+    }
+    SelectObject(dc, old);
+    ReleaseDC(hwnd, dc);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    const bool centred = (GetWindowLongW(hwnd, GWL_STYLE) & SS_CENTERIMAGE) && windowClass(hwnd) == L"Static";
+    const int baseline = (centred ? (client.bottom - metrics.tmHeight) / 2 : 0) + metrics.tmAscent;
+    return size.cx <= client.right && baseline - inkAbove >= -1 && baseline + inkBelow <= client.bottom + 1;
+}
+
+std::u16string Driver::accessibleName(std::string_view name) const
+{
+    return accessible(control(name)).name;
 }
 
 std::string Driver::focus() const

@@ -95,6 +95,38 @@ TEST(Form, laysOutItsFourteenControlsAsAsked)
     EXPECT_NE(driver.textColor("Label1"), 0xFF0000u);
 }
 
+TEST(Form, drawsEveryCaptionUnclipped)
+{
+    Driver driver;
+    for (const Expected& control : LAYOUT)
+        if (!std::string_view(control.name).starts_with("Text"))
+            EXPECT_TRUE(driver.textFits(control.name)) << control.name;
+    driver.type("Text2", u"51110219860914355X");  // a whole identity number shows in its box
+    EXPECT_TRUE(driver.textFits("Text2"));
+}
+
+// What a screen reader speaks of a name: no spaces, no colon.
+std::u16string spoken(std::u16string name)
+{
+    std::erase(name, u' ');
+    std::erase(name, u'：');
+    return name;
+}
+
+TEST(Form, screenReadersHearEachBoxByItsLabelAndEachButtonByItsCaption)
+{
+    Driver driver;
+    EXPECT_EQ(spoken(driver.accessibleName("Text1")), u"准考证号");
+    EXPECT_EQ(spoken(driver.accessibleName("Text2")), u"身份证号");
+    EXPECT_EQ(spoken(driver.accessibleName("Text3")), u"姓名");
+    EXPECT_EQ(spoken(driver.accessibleName("Text4")), u"成绩");
+    EXPECT_EQ(driver.accessibleName("Command1"), u"确  定");
+    EXPECT_EQ(driver.accessibleName("Command2"), u"继续查询");
+    EXPECT_EQ(driver.accessibleName("Command3"), u"退  出");
+    driver.click("Command1");
+    EXPECT_EQ(driver.lastAlert(), u"请输入准考证号");  // the warning is announced as an alert
+}
+
 TEST(Form, startsInTheInputStateWithTheFocusInText1)
 {
     Driver driver;

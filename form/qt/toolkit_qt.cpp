@@ -110,6 +110,10 @@ QWidget* create(const ControlLayout& layout, QWidget* parent)
     widget->setGeometry(pixels(layout.left), pixels(layout.top), pixels(layout.width), pixels(layout.height));
     if (layout.font)
         widget->setFont(toQFont(*layout.font));
+    // A substitute face may set its lines taller than the label (Noto's CJK
+    // faces do, unlike 宋体): then the line is centred so no glyph is cut.
+    if (auto* label = qobject_cast<QLabel*>(widget); label && label->fontMetrics().height() > label->height())
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     if (layout.foreColor != DEFAULT_COLOR) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::WindowText, QColor::fromRgb(layout.foreColor));
@@ -190,6 +194,7 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
     for (const ControlLayout& control : layout.controls) {
         auto native = std::make_unique<NativeControl>(NativeControl{control.name, control.kind, create(control, &window), {}, {}, true});
         NativeControl* self = native.get();
+        self->widget->setAccessibleName(toQString(accessibleName(layout, control)));
         if (control.kind == Kind::TextBox)
             QObject::connect(edit(self), &QLineEdit::textChanged, [self] { self->stale = true; });
         if (control.kind == Kind::CommandButton)

@@ -185,6 +185,18 @@ HWND create(const ControlLayout& layout, int id, HWND parent, HFONT font)
         throw controlError(u"CreateWindowExW");
     if (layout.kind == Kind::TextBox)
         SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // no length limit (the default is 32767)
+    // A substitute face may set its lines taller than the label (Noto's CJK
+    // faces do, unlike 宋体): then the line is centred so no glyph is cut.
+    if (layout.kind == Kind::Label) {
+        HDC dc = GetDC(hwnd);
+        HGDIOBJ old = SelectObject(dc, font);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        ReleaseDC(hwnd, dc);
+        if (metrics.tmHeight > pixels(layout.height))
+            SetWindowLongW(hwnd, GWL_STYLE, GetWindowLongW(hwnd, GWL_STYLE) | SS_CENTERIMAGE);
+    }
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return hwnd;
 }
@@ -290,12 +302,24 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
     native_->fonts.push_back(formFont);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(formFont), FALSE);
 
-    // Created in tab order, so that Tab and the dialog manager follow it.
-    std::vector<std::size_t> order(layout.controls.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return layout.controls[a].tabIndex < layout.controls[b].tabIndex; });
+    // Created in tab order, so that Tab and the dialog manager follow it; each
+    // box's label just before its box, where screen readers look for its name.
+    std::vector<const ControlLayout*> byTab;
+    for (const ControlLayout& control : layout.controls)
+        byTab.push_back(&control);
+    std::stable_sort(byTab.begin(), byTab.end(), [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+    const auto labelsABox = [&](const ControlLayout* label) {
+        return std::any_of(byTab.begin(), byTab.end(),
+                           [&](auto* box) { return box->kind == Kind::TextBox && labelOf(layout, *box) == label; });
+    };
+    std::vector<std::size_t> order;
+    for (const ControlLayout* control : byTab) {
+        if (control->kind == Kind::Label && labelsABox(control))
+            continue;
+        if (const ControlLayout* label = control->kind == Kind::TextBox ? labelOf(layout, *control) : nullptr)
+            order.push_back(static_cast<std::size_t>(label - layout.controls.data()));
+        order.push_back(static_cast<std::size_t>(control - layout.controls.data()));
+    }
     for (std::size_t i : order) {
         const ControlLayout& control = layout.controls[i];
         HFONT font = formFont;

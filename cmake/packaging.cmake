@@ -1,0 +1,49 @@
+# Installation and packages. Linux: the program with its desktop entry, icons
+# and AppStream metadata, packed by CPack as a Debian package. Windows: the one
+# program file and a README, packed as a ZIP.
+set(VARNHOLT_VERSION 1.00)  # as the version record has it (frame/varnholt.rc)
+set(VARNHOLT_APP_ID io.github.brenmoor.varnholt)
+
+set(CPACK_PACKAGE_NAME varnholt)
+set(CPACK_PACKAGE_VERSION ${VARNHOLT_VERSION})
+set(CPACK_PACKAGE_VENDOR Brenmoor)
+set(CPACK_PACKAGE_CONTACT "Brenmoor <brenmoor@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "written-examination score query")
+set(CPACK_PACKAGE_DESCRIPTION [[
+A candidate types an admission-ticket number and an identity-card number
+and sees their name and written-examination score. The roster of
+candidates is compiled into the program: it reads no file, database
+or network.]])
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+    install(TARGETS varnholt RUNTIME DESTINATION .)
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/README-windows.txt" DESTINATION . RENAME README.txt)
+
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME Varnholt-${VARNHOLT_VERSION}-win32)
+else()
+    include(GNUInstallDirs)
+    set(share "${CMAKE_INSTALL_DATADIR}")
+    install(TARGETS varnholt RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt.desktop" DESTINATION "${share}/applications")
+    install(FILES "${PROJECT_SOURCE_DIR}/frame/varnholt.png" DESTINATION "${share}/icons/hicolor/32x32/apps")
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt-64.png"
+            DESTINATION "${share}/icons/hicolor/64x64/apps" RENAME varnholt.png)
+    # AppStream wants the file named after the component id.
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt.metainfo.xml"
+            DESTINATION "${share}/metainfo" RENAME ${VARNHOLT_APP_ID}.metainfo.xml)
+
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # varnholt_1.00_<arch>.deb
+    set(CPACK_DEBIAN_PACKAGE_SECTION education)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    # dpkg-shlibdeps finds the Qt 6, C++ and C libraries the program links.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The Song-style CJK faces the form asks for, and Qt's own texts in Chinese
+    # (the message box's button, the edit boxes' context menu).
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
+endif()
+
+include(CPack)

@@ -1,0 +1,82 @@
+# Builds the Debian package into OUT with CPack, checks its control fields and
+# file list, and unpacks it into OUT/root.
+# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DSOURCE=<source folder> -P check_deb.cmake
+file(REMOVE_RECURSE "${OUT}")
+execute_process(COMMAND "${CPACK}" -G DEB --config "${BUILD}/CPackConfig.cmake" -B "${OUT}"
+                RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)
+file(GLOB deb "${OUT}/varnholt_1.00_*.deb")
+if(failed OR NOT deb)
+    message(FATAL_ERROR "cpack made no package:\n${log}")
+endif()
+
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE err
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(failed)
+        message(FATAL_ERROR "${ARGN} failed:\n${err}")
+    endif()
+    set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+run(dpkg --print-architecture)
+set(arch "${out}")
+foreach(check IN ITEMS
+        "Package=^varnholt$"
+        "Version=^1\\.00$"
+        "Architecture=^${arch}$"
+        "Maintainer=^Brenmoor <[^ >]+@[^ >]+>$"
+        "Section=^education$"
+        "Depends=(^|, )libqt6widgets6(t64)? \\(>= 6"
+        "Depends=(^|, )libqt6gui6(t64)? "
+        "Depends=(^|, )libqt6core6(t64)? "
+        "Depends=(^|, )libc6 "
+        "Recommends=^fonts-noto-cjk, qt6-translations-l10n$"
+        "Description=^written-examination score query\n .*roster")
+    string(REGEX REPLACE "=.*" "" field "${check}")
+    string(REGEX REPLACE "^[^=]*=" "" pattern "${check}")
+    run(dpkg-deb -f "${deb}" ${field})
+    if(NOT out MATCHES "${pattern}")
+        message(SEND_ERROR "${field}: \"${out}\" does not match ${pattern}")
+    endif()
+endforeach()
+
+# Owned by root; only the program is executable.
+set(files
+    usr/bin/varnholt
+    usr/share/applications/varnholt.desktop
+    usr/share/icons/hicolor/32x32/apps/varnholt.png
+    usr/share/icons/hicolor/64x64/apps/varnholt.png
+    usr/share/metainfo/io.github.brenmoor.varnholt.metainfo.xml)
+run(dpkg-deb -c "${deb}")
+foreach(file IN LISTS files)
+    set(mode -rw-r--r--)
+    if(file STREQUAL usr/bin/varnholt)
+        set(mode -rwxr-xr-x)
+    endif()
+    string(REPLACE "." "\\." pattern "${file}")
+    if(NOT out MATCHES "${mode} root/root [^\n]* \\./${pattern}(\n|$)")
+        message(SEND_ERROR "dpkg-deb -c lists no ${mode} root/root ./${file}:\n${out}")
+    endif()
+endforeach()
+
+# Unpacked, it holds exactly these files, the data files as in the sources.
+run(dpkg -x "${deb}" "${OUT}/root")
+file(GLOB_RECURSE unpacked LIST_DIRECTORIES false RELATIVE "${OUT}/root" "${OUT}/root/*")
+list(SORT unpacked)
+if(NOT unpacked STREQUAL files)
+    message(SEND_ERROR "The package holds\n  ${unpacked}\nnot\n  ${files}")
+endif()
+foreach(pair IN ITEMS
+        "packaging/varnholt.desktop=usr/share/applications/varnholt.desktop"
+        "frame/varnholt.png=usr/share/icons/hicolor/32x32/apps/varnholt.png"
+        "packaging/varnholt-64.png=usr/share/icons/hicolor/64x64/apps/varnholt.png"
+        "packaging/varnholt.metainfo.xml=usr/share/metainfo/io.github.brenmoor.varnholt.metainfo.xml")
+    string(REGEX REPLACE "=.*" "" source "${pair}")
+    string(REGEX REPLACE "^[^=]*=" "" installed "${pair}")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${SOURCE}/${source}" "${OUT}/root/${installed}"
+                    RESULT_VARIABLE differs)
+    if(differs)
+        message(SEND_ERROR "${installed} differs from ${source}")
+    endif()
+endforeach()
+message(STATUS "${deb}: ${unpacked}")
