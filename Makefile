@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test windows test-windows screenshots roster clean
+.PHONY: all deps build run test windows test-windows package screenshots roster clean
 
 all: build
 
@@ -29,7 +29,18 @@ windows: build
 
 test-windows: windows
 	tools/wine-prefix.sh
-	xvfb-run -a -s "-screen 0 1920x1080x24" ctest --preset windows -j2
+	tools/wine-prefix.sh 144
+	tools/wine-prefix.sh 192
+	xvfb-run -a -s "-screen 0 1920x1080x24" ctest --preset windows  # one at a time: the clipboard is shared
+
+# The Debian package of the Linux program and the ZIP of the Windows program,
+# built by CPack in their build folders and copied into build/packages/.
+package: build windows
+	cd $(BUILD) && cpack
+	cd build/windows && cpack
+	mkdir -p build/packages
+	cp $(BUILD)/varnholt_1.00_*.deb build/windows/Varnholt-1.00-win32.zip build/packages/
+	@ls -l build/packages
 
 # The README's pictures of both builds, rendered anew into docs/.
 screenshots: build windows
@@ -37,6 +48,10 @@ screenshots: build windows
 	tools/screenshots.sh linux docs $(BUILD)/varnholt
 	tools/wine-prefix.sh
 	tools/screenshots.sh windows docs tools/wine-run.sh build/windows/Varnholt.exe
+	QT_SCALE_FACTOR=2 SCALE=2 tools/screenshots.sh linux-192dpi docs $(BUILD)/varnholt
+	tools/wine-prefix.sh 192
+	WINEPREFIX=$(CURDIR)/build/windows/wineprefix-192 SCALE=2 \
+	    tools/screenshots.sh windows-192dpi docs tools/wine-run.sh build/windows/Varnholt.exe
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:

@@ -1,11 +1,12 @@
 // startup_probe RUNS PROGRAM...: start-up time and resident memory of X programs.
 //
 // Each run starts every program once, in turn, the order alternating from run
-// to run. A program is timed from fork/exec to the first paint of its window,
-// seen from outside: its top-level window's MapNotify on the root window, then
-// a row of the window's pixels polled until they are no longer the black of
-// the unpainted screen (Xvfb -br, no window manager). Its VmRSS is read 300 ms
-// later; then it is killed. Prints one line per program, medians over the runs:
+// to run; an uncounted run goes first. A program is timed from fork/exec to
+// the first paint of its window, seen from outside: its top-level window's
+// MapNotify on the root window, then a row of the window's pixels polled until
+// they are no longer the black of the unpainted screen (Xvfb -br, no window
+// manager). Its VmRSS is read 300 ms later; then it is killed. Prints one line
+// per program, medians over the runs:
 //   PROGRAM startup_ms MEDIAN rss_kib MEDIAN
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -169,12 +170,15 @@ int main(int argc, char* argv[])
 
     std::map<std::string, std::vector<double>> startup;
     std::map<std::string, std::vector<long>> rss;
-    for (int run = 0; run < runs; ++run)
+    // Run 0 warms the file cache and is not counted.
+    for (int run = 0; run <= runs; ++run)
         for (std::size_t i = 0; i < programs.size(); ++i) {
             const std::string& program = programs[run % 2 ? programs.size() - 1 - i : i];
             const auto sample = measure(display, program);
             if (!sample)
                 return 1;
+            if (run == 0)
+                continue;
             startup[program].push_back(sample->startupMs);
             rss[program].push_back(sample->rssKib);
         }

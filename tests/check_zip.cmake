@@ -1,6 +1,6 @@
 # Builds the Windows ZIP into OUT with CPack and checks what it holds: the
-# program and the README, still UTF-8 with BOM and CRLF line ends.
-# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -P check_zip.cmake
+# program as built, and the README, still UTF-8 with BOM and CRLF line ends.
+# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DPROGRAM=<Varnholt.exe> -P check_zip.cmake
 file(REMOVE_RECURSE "${OUT}")
 execute_process(COMMAND "${CPACK}" -G ZIP --config "${BUILD}/CPackConfig.cmake" -B "${OUT}"
                 RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)
@@ -18,15 +18,18 @@ if(NOT found STREQUAL expected)
     message(FATAL_ERROR "The ZIP holds\n  ${found}\nnot\n  ${expected}")
 endif()
 
-file(READ "${unpacked}/Varnholt-1.00-win32/Varnholt.exe" magic LIMIT 2)
-if(NOT magic STREQUAL "MZ")
-    message(SEND_ERROR "Varnholt.exe is no Windows program")
+execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${PROGRAM}" "${unpacked}/Varnholt-1.00-win32/Varnholt.exe"
+                RESULT_VARIABLE differs)
+if(differs)
+    message(SEND_ERROR "The ZIP's Varnholt.exe differs from ${PROGRAM}")
 endif()
-file(READ "${unpacked}/Varnholt-1.00-win32/README.txt" bom LIMIT 3 HEX)
-file(READ "${unpacked}/Varnholt-1.00-win32/README.txt" text)
-if(NOT bom STREQUAL "efbbbf")
+
+# Read as hex: a text read would drop the CRs.
+file(READ "${unpacked}/Varnholt-1.00-win32/README.txt" text HEX)
+if(NOT text MATCHES "^efbbbf")
     message(SEND_ERROR "README.txt does not start with the UTF-8 byte-order mark")
 endif()
-if(text MATCHES "(^|[^\r])\n" OR NOT text MATCHES "\r\n$")
+string(REGEX REPLACE ".." "\\0 " bytes "${text}")
+if(bytes MATCHES "(^|([^0 ][^ ]|0[^d ]) )0a " OR NOT text MATCHES "0d0a$")
     message(SEND_ERROR "README.txt has a line not ended by CRLF")
 endif()

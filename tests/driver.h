@@ -56,6 +56,8 @@ public:
     std::u16string text(std::string_view box) const;
     bool visible(std::string_view control) const;  // shown on screen
     bool enabled(std::string_view control) const;
+    // Twips in one pixel of the screen the window is drawn on (15 at 96 dpi).
+    double twipsPerPixel() const;
     // Layout as drawn; "Form1" names the window: its client area and title.
     Rect geometry(std::string_view control) const;
     std::u16string caption(std::string_view control) const;

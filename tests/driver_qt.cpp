@@ -173,10 +173,15 @@ bool Driver::enabled(std::string_view name) const
     return control(name)->isEnabled();
 }
 
+double Driver::twipsPerPixel() const
+{
+    return 1440.0 / formWindow()->logicalDpiX();
+}
+
 Rect Driver::geometry(std::string_view name) const
 {
     const QWidget* widget = control(name);
-    const double twips = 1440.0 / widget->logicalDpiX();
+    const double twips = twipsPerPixel();
     const QRect r = widget->geometry();
     return {qRound(r.x() * twips), qRound(r.y() * twips), qRound(r.width() * twips), qRound(r.height() * twips)};
 }

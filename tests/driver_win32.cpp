@@ -32,12 +32,17 @@ std::string utf8(const std::u16string& text)
     return out;
 }
 
+// This process's form: tests running side by side share Wine's desktop.
 HWND formWindow()
 {
-    HWND hwnd = FindWindowW(L"VarnholtForm", nullptr);
-    if (!hwnd)
-        throw std::runtime_error("Form1 is not open");
-    return hwnd;
+    for (HWND hwnd = FindWindowW(L"VarnholtForm", nullptr); hwnd;
+         hwnd = FindWindowExW(nullptr, hwnd, L"VarnholtForm", nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(hwnd, &process);
+        if (process == GetCurrentProcessId())
+            return hwnd;
+    }
+    throw std::runtime_error("Form1 is not open");
 }
 
 HWND control(std::string_view name)
@@ -262,6 +267,11 @@ bool Driver::enabled(std::string_view name) const
     return IsWindowEnabled(control(name)) != FALSE;
 }
 
+double Driver::twipsPerPixel() const
+{
+    return 1440.0 / dpi();
+}
+
 Rect Driver::geometry(std::string_view name) const
 {
     HWND hwnd = control(name);
@@ -272,7 +282,7 @@ Rect Driver::geometry(std::string_view name) const
         GetWindowRect(hwnd, &r);
         MapWindowPoints(nullptr, formWindow(), reinterpret_cast<POINT*>(&r), 2);
     }
-    const double twips = 1440.0 / dpi();
+    const double twips = twipsPerPixel();
     return {static_cast<int>(r.left * twips + 0.5), static_cast<int>(r.top * twips + 0.5),
             static_cast<int>((r.right - r.left) * twips + 0.5), static_cast<int>((r.bottom - r.top) * twips + 0.5)};
 }

@@ -7,7 +7,7 @@ if(WIN32)
     # The ZIP holds the program and the README, which keeps its BOM and CRLFs.
     add_test(NAME packaging.windowsZip
              COMMAND "${CMAKE_COMMAND}" -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
-                     -DOUT=${package_out} -P "${CMAKE_CURRENT_SOURCE_DIR}/check_zip.cmake")
+                     -DOUT=${package_out} -DPROGRAM=$<TARGET_FILE:varnholt> -P "${CMAKE_CURRENT_SOURCE_DIR}/check_zip.cmake")
     return()
 endif()
 

@@ -7,7 +7,8 @@ set -eu
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 googletest libgtest-dev fonts-noto-cjk" ;;
+                 googletest libgtest-dev fonts-noto-cjk \
+                 desktop-file-utils appstream dpkg-dev file" ;;
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;

@@ -1,0 +1,107 @@
+#!/bin/bash
+# bench.sh BUILD: the benchmarks of the program, printed as one table.
+#   start-up to first paint and resident memory, beside bench/bare_window,
+#     on a private Xvfb display without a window manager (medians of 15 runs);
+#   one 确  定 click, timed in the process (bench/click_bench, medians of 15);
+#   the size of both programs and the DLLs the Windows one imports.
+# Figures only: nothing here fails on a missed target.
+set -euo pipefail
+
+build=${1:-build/linux}
+runs=15
+program=$build/varnholt
+bare=$build/bench/bare_window
+exe=build/windows/Varnholt.exe
+for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench"; do
+    [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb=""
+cleanup() {
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Qt wants a private runtime folder.
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# ---- Start-up and memory, on a display of our own -----------------------------
+display=90
+while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
+Xvfb :$display -screen 0 1280x800x24 -br -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
+echo "Start-up and memory: $runs runs of each program on Xvfb :$display ..." >&2
+DISPLAY=:$display "$build/bench/startup_probe" $runs "$program" "$bare" >"$work/startup"
+kill "$xvfb" && wait "$xvfb" 2>/dev/null || true
+xvfb=""
+
+# ---- One click ------------------------------------------------------------------
+echo "One 确  定 click: 5 cases, 15 repetitions each ..." >&2
+if ! "$build/bench/click_bench" --benchmark_format=csv >"$work/click" 2>"$work/click.log"; then
+    cat "$work/click.log" >&2
+    exit 1
+fi
+
+# ---- Sizes ----------------------------------------------------------------------
+strip -o "$work/stripped" "$program"
+{
+    echo "linux $(stat -c %s "$program") $(stat -c %s "$work/stripped")"
+    if [ -f "$exe" ]; then
+        echo "windows $(stat -c %s "$exe") $(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {printf "%s ", $3}')"
+    fi
+} >"$work/sizes"
+
+# ---- The table ------------------------------------------------------------------
+awk -v runs=$runs '
+# Padding by characters, not bytes: the units are UTF-8.
+function width(text) { gsub(/[\200-\277]/, "", text); return length(text) }
+function left(text, n) { return text sprintf("%" (n - width(text) > 0 ? n - width(text) : 0) "s", "") }
+function right(text, n) { return sprintf("%" (n - width(text) > 0 ? n - width(text) : 0) "s", "") text }
+function row(what, figure, target, met) {
+    print "  " left(what, 36) right(figure, 12) "   " left(target, 18) met
+}
+function yes(ok) { return ok ? "yes" : "NO" }
+function us(median) { return median >= 1000 ? sprintf("%.2f ms", median / 1000) : sprintf("%.1f µs", median) }
+FILENAME ~ /startup$/ { ms[FNR] = $3; kib[FNR] = $5 }
+FILENAME ~ /click$/ && /_median"/ {
+    split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); click[name] = f[3]
+}
+FILENAME ~ /sizes$/ && $1 == "linux" { linux = $2; stripped = $3 }
+FILENAME ~ /sizes$/ && $1 == "windows" { windows = $2; dlls = ""; sys = 1
+    for (i = 3; i <= NF; i++) {
+        dlls = dlls (i > 3 ? " " : "") $i
+        if (toupper($i) !~ /^(KERNEL32|USER32|GDI32|COMCTL32|MSVCRT)\.DLL$/) sys = 0
+    }
+}
+END {
+    print left("Varnholt benchmarks", 38) right("median", 12) "   " left("target", 18) "met"
+    print "Start-up, exec to first paint (Xvfb, " runs " runs each)"
+    row("varnholt", sprintf("%.1f ms", ms[1]))
+    row("bare Qt window", sprintf("%.1f ms", ms[2]))
+    row("ratio", sprintf("%.2f ×", ms[1] / ms[2]), "≤ 1.15 ×", yes(ms[1] / ms[2] <= 1.15))
+    print "Resident memory (VmRSS), 300 ms after first paint"
+    row("varnholt", sprintf("%.1f MiB", kib[1] / 1024))
+    row("bare Qt window", sprintf("%.1f MiB", kib[2] / 1024))
+    d = (kib[1] - kib[2]) / 1024
+    row("difference", sprintf("%+.1f MiB", d), "≤ 3 MiB", yes(d <= 3))
+    print "One 确  定 click (Command1_Click, offscreen, 15 repetitions)"
+    row("valid pair, row 1", us(click["valid/row1"]), "< 50 µs", yes(click["valid/row1"] < 50))
+    row("valid pair, row 339", us(click["valid/row339"]), "< 50 µs", yes(click["valid/row339"] < 50))
+    row("unknown ticket, with its box", us(click["warning/unknownTicket"]), "—")
+    row("mismatching identity, with its box", us(click["warning/mismatchingIdentity"]), "—")
+    long = click["warning/millionCharacterTicket"]
+    row("1,000,000-character ticket, box", us(long), "< 20 ms", yes(long < 20000))
+    print "Sizes"
+    row("build/linux/varnholt", sprintf("%.0f KiB", linux / 1024), "—")
+    row("  stripped", sprintf("%.0f KiB", stripped / 1024), "—")
+    if (windows) {
+        row("build/windows/Varnholt.exe", sprintf("%.0f KiB", windows / 1024), "—")
+        print "  imports: " dlls
+        row("", "", "system DLLs only", yes(sys))
+    } else
+        print "  build/windows/Varnholt.exe: not built (make windows)"
+}' "$work/startup" "$work/click" "$work/sizes"
