@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test windows test-windows package screenshots roster clean
+.PHONY: all deps build run test test-sanitize windows test-windows package screenshots roster clean
 
 all: build
 
@@ -19,6 +19,13 @@ run: build
 
 test: build
 	ctest --preset $(PRESET) -j2
+
+# Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
+# the first report fails the test, and so does a leak.
+test-sanitize: deps
+	@test -f build/sanitize/build.ninja || cmake --preset sanitize
+	cmake --build --preset sanitize
+	ctest --preset sanitize -j2
 
 # The 32-bit Windows program, cross-compiled; its tests run under Wine on a
 # virtual X display. rosterc, which compiles the roster, comes from the Linux build.
