@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test test-sanitize windows test-windows package screenshots roster clean
+.PHONY: all deps build run test test-sanitize fuzz windows test-windows package screenshots roster clean
 
 all: build
 
@@ -26,6 +26,19 @@ test-sanitize: deps
 	@test -f build/sanitize/build.ninja || cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize -j2
+
+# The query fuzzer for FUZZ_SECONDS, from the committed seeds (fuzz/corpus) and
+# what earlier runs found (build/fuzz/corpus). A failing input is left in
+# build/fuzz as crash-*; make it a regression test.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@tools/install-deps.sh fuzz
+	@test -f build/fuzz/build.ninja || cmake --preset fuzz
+	cmake --build --preset fuzz --target query_fuzzer
+	mkdir -p build/fuzz/corpus
+	cd build/fuzz && LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp \
+	    ./fuzz/query_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=30 -rss_limit_mb=4096 \
+	    -print_final_stats=1 corpus $(CURDIR)/fuzz/corpus
 
 # The 32-bit Windows program, cross-compiled; its tests run under Wine on a
 # virtual X display. rosterc, which compiles the roster, comes from the Linux build.

@@ -49,8 +49,10 @@ public:
     // Clicks into the box, selects all and pastes the text from the clipboard.
     void paste(std::string_view box, std::u16string_view text);
     // A left click at the middle of the control, where a user would click.
-    // Returns the message boxes shown meanwhile, in order.
-    Messages click(std::string_view control);
+    // Returns the message boxes shown meanwhile, in order. While a box is
+    // open, the user clicks into Text2 and types `whileBoxOpen` before
+    // closing it.
+    Messages click(std::string_view control, std::u16string_view whileBoxOpen = {});
     Messages press(Key key);
 
     std::u16string text(std::string_view box) const;

@@ -44,12 +44,18 @@ QWidget* control(std::string_view name)
     return widget;
 }
 
-// While alive, records every message box that opens and clicks its first
-// button as soon as it is up, and what the accessibility layer announced of it. Each box also goes to stderr, which is where
-// a test of a box shown by a dying process finds it.
+void clickAt(QWidget* widget)
+{
+    QWidget* window = formWindow();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, widget->rect().center()));
+}
+
+// While alive, records every message box that opens, what a screen reader
+// is told of it, and clicks its first button as soon as it is up. Each box
+// also goes to stderr, where a test of a box shown by a dying process finds it.
 class BoxCatcher : public QObject {
 public:
-    BoxCatcher() { qApp->installEventFilter(this); }
+    explicit BoxCatcher(std::u16string_view typed = {}) : typed_(typed) { qApp->installEventFilter(this); }
     ~BoxCatcher() override { qApp->removeEventFilter(this); }
 
     Messages messages;
@@ -66,7 +72,17 @@ protected:
             alert = announced(box);
             std::cerr << "[message box] " << box->windowTitle().toStdString() << ": " << box->text().toStdString()
                       << std::endl;
-            QTimer::singleShot(0, box, [box] { QTest::mouseClick(box->buttons().constFirst(), Qt::LeftButton); });
+            QTimer::singleShot(0, box, [this, box] {
+                // Input aimed at the form while the box is open: a click into
+                // Text2, then keys at the form's window.
+                if (!typed_.empty()) {
+                    clickAt(control("Text2"));
+                    for (char16_t c : typed_)
+                        QTest::sendKeyEvent(QTest::Click, formWindow()->windowHandle(), Qt::Key_unknown,
+                                            QString(QChar(c)), Qt::NoModifier);
+                }
+                QTest::mouseClick(box->buttons().constFirst(), Qt::LeftButton);
+            });
         }
         return false;
     }
@@ -84,13 +100,9 @@ private:
                 text += child->text(QAccessible::Name);
         return toU16(text);
     }
-};
 
-void clickAt(QWidget* widget)
-{
-    QWidget* window = formWindow();
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, widget->rect().center()));
-}
+    std::u16string typed_;
+};
 
 }  // namespace
 
@@ -137,9 +149,9 @@ void Driver::paste(std::string_view box, std::u16string_view text)
     QTest::keyClick(window, Qt::Key_V, Qt::ControlModifier);
 }
 
-Messages Driver::click(std::string_view name)
+Messages Driver::click(std::string_view name, std::u16string_view whileBoxOpen)
 {
-    BoxCatcher catcher;
+    BoxCatcher catcher(whileBoxOpen);
     clickAt(control(name));
     QCoreApplication::processEvents();
     lastPlain_ = catcher.plain;

@@ -101,12 +101,33 @@ int dpi()
     return value;
 }
 
+// A left click at the middle of the control, delivered to whatever a user
+// would hit there: hidden and disabled windows are passed over.
+void clickAt(HWND target)
+{
+    HWND form = formWindow();
+    if (!IsWindowEnabled(form))  // while a box it owns is open, the form takes no input
+        return;
+    RECT r;
+    GetWindowRect(target, &r);
+    POINT point{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ScreenToClient(form, &point);
+    HWND hit = ChildWindowFromPointEx(form, point, CWP_SKIPINVISIBLE | CWP_SKIPDISABLED | CWP_SKIPTRANSPARENT);
+    if (!hit || hit == form)
+        return;
+    MapWindowPoints(form, hit, &point, 1);
+    const LPARAM at = MAKELPARAM(point.x, point.y);
+    PostMessageW(hit, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(hit, WM_LBUTTONUP, 0, at);
+    tk::processEvents();
+}
+
 // While alive, records every message box that activates on this thread and
 // presses its button. Each box also goes to stderr, where a test of a box
 // shown by a dying process finds it.
 class BoxCatcher {
 public:
-    BoxCatcher()
+    explicit BoxCatcher(std::u16string_view typed = {}) : typed_(typed)
     {
         current = this;
         hook_ = SetWindowsHookExW(WH_CBT, onCbt, nullptr, GetCurrentThreadId());
@@ -154,31 +175,20 @@ private:
         if (role == ROLE_SYSTEM_DIALOG || role == ROLE_SYSTEM_ALERT || role == ROLE_SYSTEM_CLIENT)
             alert = accessible(GetDlgItem(box, 0xFFFF)).name;
         std::cerr << "[message box] " << utf8(message.title) << ": " << utf8(message.prompt) << std::endl;
+        // Input aimed at the form while the box is open: a click into Text2,
+        // then keys, which go where the keyboard focus is.
+        if (!typed_.empty()) {
+            clickAt(control("Text2"));
+            for (char16_t c : typed_)
+                PostMessageW(GetFocus(), WM_CHAR, c, 1);
+        }
         PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     }
 
     static inline BoxCatcher* current = nullptr;
     HHOOK hook_;
+    std::u16string typed_;
 };
-
-// A left click at the middle of the control, delivered to whatever a user
-// would hit there: hidden and disabled windows are passed over.
-void clickAt(HWND target)
-{
-    HWND form = formWindow();
-    RECT r;
-    GetWindowRect(target, &r);
-    POINT point{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    ScreenToClient(form, &point);
-    HWND hit = ChildWindowFromPointEx(form, point, CWP_SKIPINVISIBLE | CWP_SKIPDISABLED | CWP_SKIPTRANSPARENT);
-    if (!hit || hit == form)
-        return;
-    MapWindowPoints(form, hit, &point, 1);
-    const LPARAM at = MAKELPARAM(point.x, point.y);
-    PostMessageW(hit, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(hit, WM_LBUTTONUP, 0, at);
-    tk::processEvents();
-}
 
 void key(UINT vk)
 {
@@ -234,9 +244,9 @@ void Driver::paste(std::string_view box, std::u16string_view text)
     tk::processEvents();
 }
 
-Messages Driver::click(std::string_view name)
+Messages Driver::click(std::string_view name, std::u16string_view whileBoxOpen)
 {
-    BoxCatcher catcher;
+    BoxCatcher catcher(whileBoxOpen);
     clickAt(control(name));
     lastPlain_ = catcher.plain;
     lastAlert_ = catcher.alert;

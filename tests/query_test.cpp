@@ -89,6 +89,13 @@ TEST_F(Query, asksForTheIdentityNumberWhetherOrNotTheTicketExists)
     EXPECT_EQ(driver.click("Command1"), warning(u"请输入身份证号"));
 }
 
+TEST_F(Query, inputWhileAWarningIsOpenCannotReachTheBoxes)
+{
+    driver.type("Text1", ticket(5));
+    EXPECT_EQ(driver.click("Command1", u"510104"), warning(u"请输入身份证号"));
+    expectInputStateWith(ticket(5), u"");
+}
+
 TEST_F(Query, unknownTicketIsNoSuchCandidate)
 {
     EXPECT_EQ(query(u"10731000000", identity(1)), warning(u"无此考生"));

@@ -1,0 +1,43 @@
+#!/usr/bin/env python3
+"""Writes the query fuzzer's seed corpus (fuzz/corpus/) from the roster: real
+ticket and identity pairs, and the hostile texts the query must survive."""
+import pathlib
+import sys
+
+root = pathlib.Path(__file__).resolve().parent
+rows = [line.split("\t") for line in
+        (root.parent / "roster" / "roster.tsv").read_text(encoding="utf-8").splitlines()[1:]]
+
+
+def seed(flags, ticket, identity):
+    data = bytes([flags]) + ticket.encode("utf-16-le", "surrogatepass") + b"\xff\xff" \
+        + identity.encode("utf-16-le", "surrogatepass")
+    return data
+
+
+seeds = {
+    "empty": seed(0, "", ""),
+    "ticket-only": seed(0, rows[0][0], ""),
+    "identity-only": seed(0, "", rows[0][1]),
+    "spaces": seed(0, "   ", "  "),
+    "tab": seed(0, "\t" + rows[1][0], rows[1][1]),
+    "fullwidth": seed(0, "".join(chr(ord(c) + 0xFEE0) for c in rows[2][0]), rows[2][1]),
+    "rtl-mark": seed(0, "\u200f" + rows[3][0], rows[3][1]),
+    "nul": seed(0, rows[4][0] + "\0", rows[4][1]),
+    "lone-surrogate": seed(0, rows[5][0], rows[5][1] + "\ud800"),
+    "long": seed(0x0E, rows[6][0], rows[6][1]),
+    "swapped": seed(1, rows[7][0], rows[8][1]),
+}
+for k in (0, 99, 200, len(rows) - 1):
+    seeds[f"row-{k + 1}"] = seed(1, rows[k][0], rows[k][1])
+upper_x = next(r for r in rows if r[1].endswith("X"))
+seeds["lower-x"] = seed(0, upper_x[0], upper_x[1][:-1] + "x")
+seeds["upper-x"] = seed(1, upper_x[0], upper_x[1])
+remark = next(r for r in rows if r[4])
+seeds["remark"] = seed(1, remark[0], remark[1])
+
+out = root / "corpus"
+out.mkdir(exist_ok=True)
+for name, data in seeds.items():
+    (out / name).write_bytes(data)
+print(f"{len(seeds)} seeds in {out}", file=sys.stderr)
