@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test test-sanitize fuzz windows test-windows package screenshots roster clean
+.PHONY: all deps build run test test-sanitize memcheck fuzz windows test-windows package screenshots roster clean
 
 all: build
 
@@ -26,6 +26,11 @@ test-sanitize: deps
 	@test -f build/sanitize/build.ninja || cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize -j2
+
+# The program under Valgrind's memcheck: start, a query, 继续查询, the close control.
+memcheck: build
+	@tools/install-deps.sh memcheck
+	tools/memcheck.sh $(BUILD)/varnholt
 
 # The query fuzzer for FUZZ_SECONDS, from the committed seeds (fuzz/corpus) and
 # what earlier runs found (build/fuzz/corpus). A failing input is left in
