@@ -54,6 +54,21 @@ std::u16string accessibleName(const FormLayout& form, const ControlLayout& contr
     return name;
 }
 
+Label Form::label(std::string_view name) const
+{
+    return Label(findControl(*native_, name, Kind::Label));
+}
+
+TextBox Form::textBox(std::string_view name) const
+{
+    return TextBox(findControl(*native_, name, Kind::TextBox));
+}
+
+CommandButton Form::commandButton(std::string_view name) const
+{
+    return CommandButton(findControl(*native_, name, Kind::CommandButton));
+}
+
 std::u16string Trim(std::u16string_view text)
 {
     const auto first = text.find_first_not_of(u' ');

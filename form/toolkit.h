@@ -145,8 +145,8 @@ public:
     float height() const;
     void setLeft(float twips);
     void setTop(float twips);
-    float left() const;  // as last set
-    float top() const;
+    float left() const { return left_; }  // as last set
+    float top() const { return top_; }
 
     void show();  // shows the window; the focus goes to the first control in tab order
 
@@ -158,7 +158,11 @@ public:
 
 private:
     std::unique_ptr<NativeForm> native_;
+    float left_ = 0, top_ = 0;
 };
+
+// The backend's control of that name and kind; a wrong one is run-time error 5.
+NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind);
 
 namespace Screen {
 float width();   // primary screen, twips

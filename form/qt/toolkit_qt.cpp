@@ -33,7 +33,6 @@ struct NativeControl {
 struct NativeForm {
     QWidget window;
     std::vector<std::unique_ptr<NativeControl>> controls;
-    float left = 0, top = 0;
 };
 
 namespace {
@@ -122,13 +121,17 @@ QWidget* create(const ControlLayout& layout, QWidget* parent)
     return widget;
 }
 
-NativeControl* find(const NativeForm& form, std::string_view name, Kind kind)
+}  // namespace
+
+NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
 {
     for (const auto& control : form.controls)
         if (control->name == name && control->kind == kind)
             return control.get();
     throw controlError(u"没有这个控件");
 }
+
+namespace {
 
 QLineEdit* edit(NativeControl* control)
 {
@@ -212,8 +215,8 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
             order.push_back(&control);
     std::sort(order.begin(), order.end(), [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
     for (std::size_t i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(find(*native_, order[i - 1]->name, order[i - 1]->kind)->widget,
-                             find(*native_, order[i]->name, order[i]->kind)->widget);
+        QWidget::setTabOrder(findControl(*native_, order[i - 1]->name, order[i - 1]->kind)->widget,
+                             findControl(*native_, order[i]->name, order[i]->kind)->widget);
     if (!startupWindow)
         startupWindow = &window;
 }
@@ -236,24 +239,14 @@ float Form::height() const
 
 void Form::setLeft(float twips)
 {
-    native_->left = twips;
+    left_ = twips;
     native_->window.move(pixels(twips), native_->window.pos().y());
 }
 
 void Form::setTop(float twips)
 {
-    native_->top = twips;
+    top_ = twips;
     native_->window.move(native_->window.pos().x(), pixels(twips));
-}
-
-float Form::left() const
-{
-    return native_->left;
-}
-
-float Form::top() const
-{
-    return native_->top;
 }
 
 void Form::show()
@@ -267,21 +260,6 @@ void Form::show()
         }
     window.show();
     window.activateWindow();
-}
-
-Label Form::label(std::string_view name) const
-{
-    return Label(find(*native_, name, Kind::Label));
-}
-
-TextBox Form::textBox(std::string_view name) const
-{
-    return TextBox(find(*native_, name, Kind::TextBox));
-}
-
-CommandButton Form::commandButton(std::string_view name) const
-{
-    return CommandButton(find(*native_, name, Kind::CommandButton));
 }
 
 // ---- Screen, message box, End ----------------------------------------------

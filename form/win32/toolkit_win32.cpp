@@ -28,7 +28,6 @@ struct NativeForm {
     std::vector<std::unique_ptr<NativeControl>> controls;
     std::vector<HFONT> fonts;
     HWND lastFocus = nullptr;  // restored when the window is activated again
-    float left = 0, top = 0;
 };
 
 namespace {
@@ -201,13 +200,17 @@ HWND create(const ControlLayout& layout, int id, HWND parent, HFONT font)
     return hwnd;
 }
 
-NativeControl* find(const NativeForm& form, std::string_view name, Kind kind)
+}  // namespace
+
+NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
 {
     for (const auto& control : form.controls)
         if (control->name == name && control->kind == kind)
             return control.get();
     throw controlError(u"没有这个控件");
 }
+
+namespace {
 
 // One message as the event loop handles it. Enter and Esc start nothing: there
 // is no default or cancel button, so their keys never reach the form.
@@ -361,7 +364,7 @@ float Form::height() const
 
 void Form::setLeft(float value)
 {
-    native_->left = value;
+    left_ = value;
     RECT r;
     GetWindowRect(native_->hwnd, &r);
     SetWindowPos(native_->hwnd, nullptr, pixels(value), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -369,20 +372,10 @@ void Form::setLeft(float value)
 
 void Form::setTop(float value)
 {
-    native_->top = value;
+    top_ = value;
     RECT r;
     GetWindowRect(native_->hwnd, &r);
     SetWindowPos(native_->hwnd, nullptr, r.left, pixels(value), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-float Form::left() const
-{
-    return native_->left;
-}
-
-float Form::top() const
-{
-    return native_->top;
 }
 
 void Form::show()
@@ -394,21 +387,6 @@ void Form::show()
     // The focus starts in the first control in tab order that can take it.
     if (HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE))
         SetFocus(first);
-}
-
-Label Form::label(std::string_view name) const
-{
-    return Label(find(*native_, name, Kind::Label));
-}
-
-TextBox Form::textBox(std::string_view name) const
-{
-    return TextBox(find(*native_, name, Kind::TextBox));
-}
-
-CommandButton Form::commandButton(std::string_view name) const
-{
-    return CommandButton(find(*native_, name, Kind::CommandButton));
 }
 
 // ---- Screen, message box, End ----------------------------------------------
