@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test test-sanitize memcheck fuzz windows test-windows package screenshots roster clean
+.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows test-windows package screenshots roster clean
 
 all: build
 
@@ -44,6 +44,15 @@ fuzz: deps
 	cd build/fuzz && LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp \
 	    ./fuzz/query_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=30 -rss_limit_mb=4096 \
 	    -print_final_stats=1 corpus $(CURDIR)/fuzz/corpus
+
+# Start-up time and memory beside a bare Qt window, the time of one 确  定
+# click, and the size of both programs: one table of medians.
+bench: build
+	@tools/install-deps.sh bench
+	@test -f build/windows/Varnholt.exe || $(MAKE) windows
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET) --target bench_programs
+	tools/bench.sh $(BUILD)
 
 # The 32-bit Windows program, cross-compiled; its tests run under Wine on a
 # virtual X display. rosterc, which compiles the roster, comes from the Linux build.

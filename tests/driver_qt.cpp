@@ -210,8 +210,11 @@ std::u16string Driver::caption(std::string_view name) const
 
 FontInfo Driver::font(std::string_view name) const
 {
-    const QFont font = control(name)->font();
-    return {toU16(font.family()), toU16(QFontInfo(font).family()), static_cast<float>(font.pointSizeF()),
+    const QWidget* widget = control(name);
+    const QFont font = widget->font();
+    while (!widget->property("face").isValid())  // the face asked for, here or inherited
+        widget = widget->parentWidget();
+    return {toU16(widget->property("face").toString()), toU16(QFontInfo(font).family()), static_cast<float>(font.pointSizeF()),
             font.weight() == QFont::Bold};
 }
 

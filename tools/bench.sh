@@ -6,6 +6,7 @@
 #   the size of both programs and the DLLs the Windows one imports.
 # Figures only: nothing here fails on a missed target.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 build=${1:-build/linux}
 runs=15
@@ -47,11 +48,12 @@ if ! "$build/bench/click_bench" --benchmark_format=csv >"$work/click" 2>"$work/c
 fi
 
 # ---- Sizes ----------------------------------------------------------------------
-strip -o "$work/stripped" "$program"
+strip -o "$work/varnholt" "$program"
 {
-    echo "linux $(stat -c %s "$program") $(stat -c %s "$work/stripped")"
+    echo "linux $(stat -c %s "$program") $(stat -c %s "$work/varnholt")"
     if [ -f "$exe" ]; then
-        echo "windows $(stat -c %s "$exe") $(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {printf "%s ", $3}')"
+        i686-w64-mingw32-strip -o "$work/Varnholt.exe" "$exe"
+        echo "windows $(stat -c %s "$work/Varnholt.exe") $(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {printf "%s ", $3}')"
     fi
 } >"$work/sizes"
 
@@ -71,37 +73,37 @@ FILENAME ~ /click$/ && /_median"/ {
     split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); click[name] = f[3]
 }
 FILENAME ~ /sizes$/ && $1 == "linux" { linux = $2; stripped = $3 }
-FILENAME ~ /sizes$/ && $1 == "windows" { windows = $2; dlls = ""; sys = 1
+FILENAME ~ /sizes$/ && $1 == "windows" { windows = $2; dlls = ""; ndlls = NF - 2; sys = 1
     for (i = 3; i <= NF; i++) {
         dlls = dlls (i > 3 ? " " : "") $i
         if (toupper($i) !~ /^(KERNEL32|USER32|GDI32|COMCTL32|MSVCRT)\.DLL$/) sys = 0
     }
 }
 END {
-    print left("Varnholt benchmarks", 38) right("median", 12) "   " left("target", 18) "met"
-    print "Start-up, exec to first paint (Xvfb, " runs " runs each)"
+    print left("Varnholt benchmarks", 38) right("figure", 12) "   " left("target", 18) "met"
+    print "Start-up, exec to first paint (Xvfb; medians of " runs " runs each)"
     row("varnholt", sprintf("%.1f ms", ms[1]))
     row("bare Qt window", sprintf("%.1f ms", ms[2]))
     row("ratio", sprintf("%.2f ×", ms[1] / ms[2]), "≤ 1.15 ×", yes(ms[1] / ms[2] <= 1.15))
-    print "Resident memory (VmRSS), 300 ms after first paint"
+    print "Resident memory (VmRSS) 300 ms after first paint (medians)"
     row("varnholt", sprintf("%.1f MiB", kib[1] / 1024))
     row("bare Qt window", sprintf("%.1f MiB", kib[2] / 1024))
     d = (kib[1] - kib[2]) / 1024
     row("difference", sprintf("%+.1f MiB", d), "≤ 3 MiB", yes(d <= 3))
-    print "One 确  定 click (Command1_Click, offscreen, 15 repetitions)"
-    row("valid pair, row 1", us(click["valid/row1"]), "< 50 µs", yes(click["valid/row1"] < 50))
-    row("valid pair, row 339", us(click["valid/row339"]), "< 50 µs", yes(click["valid/row339"] < 50))
+    print "One 确  定 click (Command1_Click, offscreen; medians of 15 repetitions)"
+    row("valid pair, row 1 (no box)", us(click["valid/row1"]), "< 50 µs", yes(click["valid/row1"] < 50))
+    row("valid pair, row 339 (no box)", us(click["valid/row339"]), "< 50 µs", yes(click["valid/row339"] < 50))
     row("unknown ticket, with its box", us(click["warning/unknownTicket"]), "—")
     row("mismatching identity, with its box", us(click["warning/mismatchingIdentity"]), "—")
     long = click["warning/millionCharacterTicket"]
-    row("1,000,000-character ticket, box", us(long), "< 20 ms", yes(long < 20000))
+    row("1,000,000-char. ticket, with box", us(long), "< 20 ms", yes(long < 20000))
     print "Sizes"
     row("build/linux/varnholt", sprintf("%.0f KiB", linux / 1024), "—")
-    row("  stripped", sprintf("%.0f KiB", stripped / 1024), "—")
+    row("  the same, stripped", sprintf("%.0f KiB", stripped / 1024), "—")
     if (windows) {
-        row("build/windows/Varnholt.exe", sprintf("%.0f KiB", windows / 1024), "—")
-        print "  imports: " dlls
-        row("", "", "system DLLs only", yes(sys))
+        row("build/windows/Varnholt.exe, stripped", sprintf("%.0f KiB", windows / 1024), "—")
+        row("  DLLs it imports", ndlls " DLLs", "system DLLs only", yes(sys))
+        print "    " dlls
     } else
         print "  build/windows/Varnholt.exe: not built (make windows)"
 }' "$work/startup" "$work/click" "$work/sizes"

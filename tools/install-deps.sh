@@ -12,6 +12,7 @@ packages_of() {
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
+    bench) echo "libbenchmark-dev libx11-dev xvfb binutils-mingw-w64-i686" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac

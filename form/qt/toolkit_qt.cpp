@@ -1,7 +1,10 @@
 // The toolkit on Qt 6 Widgets.
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -71,12 +74,27 @@ int pixels(double twips)
     return qRound(twips / twipsPerPixel());
 }
 
+// Qt seeks a face it lacks through fontconfig's whole fallback list, once
+// per size and weight; an installed substitute named outright costs nothing.
+QString installedFace(const QString& face)
+{
+    static const QStringList installed = QFontDatabase::families();
+    if (installed.contains(face, Qt::CaseInsensitive))
+        return face;
+    for (const QString& substitute : QFont::substitutes(face))
+        if (installed.contains(substitute, Qt::CaseInsensitive))
+            return substitute;
+    return face;
+}
+
 QFont toQFont(const Font& font)
 {
-    QFont qfont(toQString(font.face));
+    QFont qfont(installedFace(toQString(font.face)));
     qfont.setPointSizeF(font.points);
     qfont.setWeight(font.bold ? QFont::Bold : QFont::Normal);
     qfont.setStyleHint(QFont::Serif);
+    // The Song faces have no bold of their own: as Windows does, thicken the regular one.
+    qfont.setStyleName(QStringLiteral("Regular"));
     return qfont;
 }
 
@@ -107,8 +125,10 @@ QWidget* create(const ControlLayout& layout, QWidget* parent)
     }
     widget->setObjectName(QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
     widget->setGeometry(pixels(layout.left), pixels(layout.top), pixels(layout.width), pixels(layout.height));
-    if (layout.font)
+    if (layout.font) {
         widget->setFont(toQFont(*layout.font));
+        widget->setProperty("face", toQString(layout.font->face));
+    }
     // A substitute face may set its lines taller than the label (Noto's CJK
     // faces do, unlike 宋体): then the line is centred so no glyph is cut.
     if (auto* label = qobject_cast<QLabel*>(widget); label && label->fontMetrics().height() > label->height())
@@ -192,7 +212,10 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     window.setFixedSize(pixels(layout.clientWidth), pixels(layout.clientHeight));
     window.setFont(toQFont(layout.font));
-    window.setWindowIcon(QIcon(QStringLiteral(":/frame/varnholt.png")));
+    window.setProperty("face", toQString(layout.font.face));
+    QImageReader icon(QStringLiteral(":/frame/varnholt.png"), "png");
+    icon.setAutoDetectImageFormat(false);  // else every image-format plugin is loaded to probe it
+    window.setWindowIcon(QIcon(QPixmap::fromImage(icon.read())));
 
     for (const ControlLayout& control : layout.controls) {
         auto native = std::make_unique<NativeControl>(NativeControl{control.name, control.kind, create(control, &window), {}, {}, true});
