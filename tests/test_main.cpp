@@ -9,6 +9,9 @@
 int main(int argc, char* argv[])
 {
     testing::InitGoogleTest(&argc, argv);
+    // A death test runs in a fresh process of its own, not a fork of this one:
+    // the toolkit's threads and locks do not survive a fork.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
 #ifndef _WIN32
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
 #endif
