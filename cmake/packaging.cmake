@@ -42,9 +42,11 @@ else()
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     # dpkg-shlibdeps finds the Qt 6, C++ and C libraries the program links.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    # The Song-style CJK faces the form asks for, and Qt's own texts in Chinese
-    # (the message box's button, the edit boxes' context menu).
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
+    # The Song-style CJK face the form draws with: without it every caption is
+    # boxes. Qt's own texts in Chinese (the message box's button, the edit
+    # boxes' context menu) are welcome but not needed.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 endif()
 
 include(CPack)

@@ -30,7 +30,8 @@ foreach(check IN ITEMS
         "Depends=(^|, )libqt6gui6(t64)? "
         "Depends=(^|, )libqt6core6(t64)? "
         "Depends=(^|, )libc6 "
-        "Recommends=^fonts-noto-cjk, qt6-translations-l10n$"
+        "Depends=(^|, )fonts-noto-cjk(,|$)"
+        "Recommends=^qt6-translations-l10n$"
         "Description=^written-examination score query\n .*roster")
     string(REGEX REPLACE "=.*" "" field "${check}")
     string(REGEX REPLACE "^[^=]*=" "" pattern "${check}")
