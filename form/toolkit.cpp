@@ -9,6 +9,12 @@ RuntimeError::RuntimeError(int number, std::u16string description)
     : number_(number), description_(std::move(description)),
       what_("run-time error " + std::to_string(number)) {}
 
+std::u16string RuntimeError::report() const
+{
+    const std::string n = std::to_string(number_);
+    return u"实时错误 '" + std::u16string(n.begin(), n.end()) + u"':\n\n" + description_;
+}
+
 RuntimeError overflowError() { return {6, u"溢出"}; }
 RuntimeError outOfMemoryError() { return {7, u"内存溢出"}; }
 RuntimeError subscriptError() { return {9, u"下标越界"}; }

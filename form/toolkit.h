@@ -27,6 +27,7 @@ public:
     RuntimeError(int number, std::u16string description);
     int number() const { return number_; }
     const std::u16string& description() const { return description_; }
+    std::u16string report() const;  // the text the error report shows
     const char* what() const noexcept override { return what_.c_str(); }
 
 private:

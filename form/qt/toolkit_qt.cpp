@@ -316,7 +316,7 @@ void reportRuntimeError(const RuntimeError& error) noexcept
 {
     try {
         const QString title = project ? toQString(project->name) : QString();
-        const QString text = QStringLiteral("实时错误 '%1':\n\n%2").arg(error.number()).arg(toQString(error.description()));
+        const QString text = toQString(error.report());
         QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, startupWindow);
         box.setTextFormat(Qt::PlainText);
         box.exec();

@@ -39,9 +39,9 @@ constexpr int FIRST_CONTROL_ID = 100;  // clear of IDOK and IDCANCEL, which Ente
 const ProjectRecord* project = nullptr;
 HWND startupWindow = nullptr;  // owner of message boxes
 
-const wchar_t* wide(const std::u16string& text)
+std::wstring toWide(std::u16string_view text)
 {
-    return reinterpret_cast<const wchar_t*>(text.c_str());
+    return std::wstring(text.begin(), text.end());
 }
 
 std::u16string windowText(HWND hwnd)
@@ -72,11 +72,10 @@ float twips(int pixels)
 
 HFONT createFont(const Font& font)
 {
-    const std::u16string face(font.face);
     HFONT hfont = CreateFontW(-static_cast<int>(std::lround(font.points * screenDpi() / 72.0)), 0, 0, 0,
                               font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                              wide(face));
+                              toWide(font.face).c_str());
     if (!hfont)
         throw controlError(u"CreateFontW");
     return hfont;
@@ -160,7 +159,6 @@ void registerFormClass()
 
 HWND create(const ControlLayout& layout, int id, HWND parent, HFONT font)
 {
-    const std::u16string caption(layout.caption);
     const wchar_t* cls = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE, exStyle = 0;
     switch (layout.kind) {
@@ -177,7 +175,7 @@ HWND create(const ControlLayout& layout, int id, HWND parent, HFONT font)
         style |= WS_TABSTOP | BS_PUSHBUTTON;  // never the default button
         break;
     }
-    HWND hwnd = CreateWindowExW(exStyle, cls, wide(caption), style, pixels(layout.left), pixels(layout.top),
+    HWND hwnd = CreateWindowExW(exStyle, cls, toWide(layout.caption).c_str(), style, pixels(layout.left), pixels(layout.top),
                                 pixels(layout.width), pixels(layout.height), parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (!hwnd)
@@ -226,10 +224,6 @@ void dispatch(MSG& msg)
     DispatchMessageW(&msg);
 }
 
-std::wstring toWide(std::u16string_view text)
-{
-    return std::wstring(text.begin(), text.end());
-}
 
 }  // namespace
 
@@ -293,8 +287,7 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
     registerFormClass();
     RECT outer{0, 0, pixels(layout.clientWidth), pixels(layout.clientHeight)};
     AdjustWindowRectEx(&outer, FORM_STYLE, FALSE, 0);
-    const std::u16string caption(layout.caption);
-    HWND hwnd = CreateWindowExW(0, FORM_CLASS, wide(caption), FORM_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
+    HWND hwnd = CreateWindowExW(0, FORM_CLASS, toWide(layout.caption).c_str(), FORM_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                 outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), native_.get());
     if (!hwnd)
@@ -417,12 +410,8 @@ void End()
 void reportRuntimeError(const RuntimeError& error) noexcept
 {
     try {
-        const std::u16string text = u"实时错误 '" + [&] {
-            const std::string n = std::to_string(error.number());
-            return std::u16string(n.begin(), n.end());
-        }() + u"':\n\n" + error.description();
-        const std::u16string title = project ? std::u16string(project->name) : std::u16string();
-        MessageBoxW(startupWindow, wide(text), wide(title), MB_OK | MB_ICONERROR);
+        const std::u16string_view title = project ? project->name : std::u16string_view();
+        MessageBoxW(startupWindow, toWide(error.report()).c_str(), toWide(title).c_str(), MB_OK | MB_ICONERROR);
     } catch (...) {
         // The report itself failed (out of memory): end all the same.
     }
