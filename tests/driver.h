@@ -34,6 +34,14 @@ struct FontInfo {
     std::u16string drawnWith;  // the face the toolkit found for it
     float points;
     bool bold;
+    bool italic, underline, strikeOut;
+    int charset;  // the Windows character set it was made with (GB2312 is 134); -1 where the toolkit has none
+};
+
+struct MenuItem {
+    std::u16string text;  // as shown, without access-key marks ("撤消(U)")
+    bool enabled;
+    bool operator==(const MenuItem&) const = default;
 };
 
 class Driver {
@@ -69,6 +77,12 @@ public:
     bool textFits(std::string_view control) const;  // its caption or text is drawn unclipped
     std::u16string accessibleName(std::string_view control) const;  // what a screen reader announces
     std::string focus() const;  // name of the control with the keyboard focus, "" if none
+    bool leftAligned(std::string_view label) const;  // its caption starts at its left edge
+    bool masksText(std::string_view box) const;      // shows placeholders for its text, like a password box
+    bool hasCloseControl() const;                    // the window's frame offers a close control
+    // The context menu the toolkit opens on the box (separators left out),
+    // read while it is open and then closed; empty when none opens.
+    std::vector<MenuItem> contextMenu(std::string_view box);
 
     // Closes the window with its close control and runs the event loop as the
     // program does; returns the exit status the loop ends with.
@@ -76,6 +90,8 @@ public:
 
     // Whether the last message box had one button and no icon, as MsgBox 0 asks.
     bool lastMessageWasPlain() const { return lastPlain_; }
+    // The caption of the last message box's one button, as drawn ("确定").
+    const std::u16string& lastButton() const { return lastButton_; }
     // What a screen reader was told of the last message box: it is announced
     // as an alert, and this is its text ("" if it was not announced).
     const std::u16string& lastAlert() const { return lastAlert_; }
@@ -83,5 +99,6 @@ public:
 private:
     std::unique_ptr<Form1> form_;
     bool lastPlain_ = false;
+    std::u16string lastButton_;
     std::u16string lastAlert_;
 };
