@@ -18,6 +18,7 @@
 
 #include "form/form1.h"
 #include "frame/project.h"
+#include "tests/carried_roster.h"
 
 namespace {
 

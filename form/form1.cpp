@@ -1,5 +1,6 @@
 // Form1's layout and its window handlers.
 #include "form/form1.h"
+#include "roster/area.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ const tk::FormLayout FORM1_LAYOUT{
     "Form1", u"Varnholt", 8625, 4260, Font{SONG, 15.75f, true}, CONTROLS,
 };
 
-Form1::Form1() : tk::Form(FORM1_LAYOUT)
+Form1::Form1()
+    : tk::Form(FORM1_LAYOUT), ROSTER_ROWS(static_cast<int>(carriedRoster().records.size())),
+      ROSTER_UPPER(ROSTER_ROWS + 11)
 {
     Command1.onClick([this] { Command1_Click(); });
     Command2.onClick([this] { Command2_Click(); });
@@ -68,9 +71,9 @@ void Form1::Form_Load()
     zhun111();
     shen111();
     for (int row = 1; row <= ROSTER_ROWS; ++row)
-        chengji(row) = ROSTER_DATA[row - 1].chengji;
+        chengji(row) = carriedRoster().records[row - 1].chengji;
     for (int row = 1; row <= ROSTER_ROWS; ++row)
-        beizhu(row) = ROSTER_DATA[row - 1].beizhu;
+        beizhu(row) = carriedRoster().records[row - 1].beizhu;
 }
 
 // 继续查询: back to the input state, all four boxes empty.

@@ -15,12 +15,16 @@ class Form1 : public tk::Form {
 public:
     Form1();
 
+    // Fixed when the form is made, from the roster the program file carries.
+    const int ROSTER_ROWS;   // candidates, in rows 1 to ROSTER_ROWS
+    const int ROSTER_UPPER;  // highest index of every column: ROSTER_ROWS + 11
+
     // Roster columns, rows 1 to ROSTER_ROWS.
-    Column zhun;     // admission-ticket numbers
-    Column shen;     // identity-card numbers
-    Column xing;     // names
-    Column chengji;  // score texts
-    Column beizhu;   // remarks
+    Column zhun{ROSTER_UPPER};     // admission-ticket numbers
+    Column shen{ROSTER_UPPER};     // identity-card numbers
+    Column xing{ROSTER_UPPER};     // names
+    Column chengji{ROSTER_UPPER};  // score texts
+    Column beizhu{ROSTER_UPPER};   // remarks
 
     // Controls, from the top of the window down.
     tk::Label Label3{label("Label3")};

@@ -28,6 +28,3 @@ public:
 // records, an empty ticket or identity number, blanks around either, or a
 // ticket number that repeats an earlier one.
 std::vector<RosterFields> importRoster(std::string_view bytes, int rows);
-
-// C++ source that defines ROSTER_DATA from the records.
-std::string rosterSource(const std::vector<RosterFields>& records, std::string_view origin);

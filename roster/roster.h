@@ -1,33 +1,42 @@
-// The roster: the program's only data, five parallel columns of Form1.
+// The roster: the program's only data, five parallel columns of Form1,
+// copied in Form_Load from the roster area the program file carries.
 #pragma once
 
-#include <array>
 #include <cstddef>
+#include <span>
 #include <string>
-#include <string_view>
+#include <vector>
 
-inline constexpr int ROSTER_ROWS = 339;   // candidates, in rows 1 to ROSTER_ROWS
-inline constexpr int ROSTER_UPPER = 350;  // highest index of every column
+// The most records a roster may hold: the query's 16-bit row counter must
+// reach one past the last row.
+inline constexpr int ROSTER_MAX_RECORDS = 32766;
 
-// A roster column: ROSTER_UPPER + 1 UTF-16 texts, indexes 0 to ROSTER_UPPER,
-// each empty until assigned. Every index is checked: one outside the bounds
-// is run-time error 9, never an empty text.
+// A roster column: texts at indexes 0 to `upper`, each empty until assigned.
+// The capacity is fixed when the column is made. Every index is checked: one
+// outside the bounds is run-time error 9, never an empty text.
 class Column {
 public:
+    explicit Column(int upper) : texts_(static_cast<std::size_t>(upper) + 1) {}
     std::u16string& operator()(int index) { return texts_[checked(index)]; }
     const std::u16string& operator()(int index) const { return texts_[checked(index)]; }
 
 private:
-    static std::size_t checked(int index);
+    std::size_t checked(int index) const;
 
-    std::array<std::u16string, ROSTER_UPPER + 1> texts_;
+    std::vector<std::u16string> texts_;
 };
 
-// One record of the data set in column order, exactly as the data set gives it.
+// One record in column order, exactly as the data set gives it.
 struct RosterRecord {
-    std::u16string_view zhun, shen, xing, chengji, beizhu;
+    std::u16string zhun, shen, xing, chengji, beizhu;
+    bool operator==(const RosterRecord&) const = default;
 };
 
-// The data set, compiled into the program from ROSTER_FILE at build time
-// (roster_data.cpp, written by tools/rosterc).
-extern const RosterRecord ROSTER_DATA[ROSTER_ROWS];
+// The roster area of this program file (roster_data.cpp, written at build
+// time by tools/rosterc from ROSTER_FILE; varnholt-pack may replace it since).
+std::span<const unsigned char> rosterArea();
+
+struct CarriedRoster;
+// The roster this program file carries, read from its area on first use. A
+// damaged area is run-time error 321 (the file's format is not valid).
+const CarriedRoster& carriedRoster();

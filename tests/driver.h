@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "form/form1.h"
+#include "tests/carried_roster.h"
 
 struct Message {
     std::u16string title;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "form/form1.h"
+#include "roster/area_write.h"
+#include "tests/carried_roster.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ int errorNumberReading(const Column& column, int index)
 
 TEST(Column, startsEmptyAndChecksEveryIndex)
 {
-    Column column;
+    Column column(350);
     for (int k = 0; k <= ROSTER_UPPER; ++k)
         EXPECT_EQ(column(k), u"");
     EXPECT_EQ(errorNumberReading(column, 351), 9);
@@ -104,3 +106,45 @@ TEST(RosterLoad, keepsScoreSpacesAndUpperCaseX)
     EXPECT_EQ(upperX, 34);
 }
 #endif
+
+TEST(RosterArea, givesBackEveryCodeUnitAndRefusesDamage)
+{
+    CarriedRoster plain;
+    plain.records = {{u"1", u"2", u"a\"b\\c", std::u16string(u"x\0y", 3), u"\u0085\u00A0\u3000中\U0001F600"},
+                     {u"3", u"4", u"", u" 58  ", u""}};
+    std::string area = encodeArea(plain, 4096);
+    ASSERT_EQ(area.size(), 4096u);
+    const auto bytes = [&] { return std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()); };
+    EXPECT_EQ(decodeArea(bytes()).records, plain.records);
+    EXPECT_EQ(findArea(bytes()), 0u);
+
+    // Any byte of a plain roster flipped: the checksum or a length gives it away.
+    for (std::size_t at : {ROSTER_MARKER_SIZE + 12, ROSTER_AREA_HEADER - 1, ROSTER_AREA_HEADER + 3, ROSTER_AREA_HEADER + 20}) {
+        area[at] ^= 0x01;
+        EXPECT_THROW(decodeArea(bytes()), RosterAreaError) << at;
+        area[at] ^= 0x01;
+    }
+    EXPECT_THROW(decodeArea(bytes().first(4095)), RosterAreaError);
+    EXPECT_THROW(encodeArea(plain, 90), AreaFullError);
+}
+
+TEST(RosterArea, damageToASealedRecordStaysInThatRecord)
+{
+    CarriedRoster sealed;
+    sealed.records = {{u"10731050419", {}, {}, {}, {}}, {u"10731050416", {}, {}, {}, {}}};
+    sealed.sealed = {"first sealed record", "second"};
+    sealed.opsLimit = 2;
+    sealed.memLimitKiB = 65536;
+    std::string area = encodeArea(sealed, 1024);
+    const auto bytes = std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size());
+    const std::size_t first = area.find("first");
+    area[first] ^= 0x01;
+    const CarriedRoster read = decodeArea(bytes);
+    EXPECT_EQ(read.records, sealed.records);
+    EXPECT_EQ(read.sealed[0], "girst sealed record");
+    EXPECT_EQ(read.sealed[1], "second");
+    EXPECT_EQ(read.opsLimit, 2u);
+    EXPECT_EQ(read.memLimitKiB, 65536u);
+    area[first - 3] ^= 0x01;  // the ticket number before it
+    EXPECT_THROW(decodeArea(bytes), RosterAreaError);
+}

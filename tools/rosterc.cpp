@@ -1,18 +1,42 @@
-// rosterc ROSTER.tsv OUTPUT.cpp: compiles the roster data set into C++ source.
-// On a data set the program cannot rely on it prints one message naming the
-// file, the line and the problem, writes nothing and fails the build.
+// rosterc ROSTER OUTPUT.cpp: fills the program's roster area from the roster
+// data set at build time. On a data set the program cannot rely on it prints
+// one message naming the file, the line and the problem, writes nothing and
+// fails the build.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
+#include "roster/area_write.h"
 #include "roster/import.h"
-#include "roster/roster.h"
+
+namespace {
+
+// C++ source that defines the roster area: its used bytes, the rest zero, in
+// a section of its own.
+std::string areaSource(const std::string& area)
+{
+    std::size_t used = area.find_last_not_of('\0') + 1;
+    std::string out =
+        "// Generated at build time by tools/rosterc. Do not edit.\n"
+        "#include \"roster/area.h\"\n\n"
+        "namespace {\n"
+        "__attribute__((section(\".roster\"), used, aligned(16)))\n"
+        "const unsigned char AREA[ROSTER_AREA_CAPACITY] = {";
+    char byte[16];
+    for (std::size_t i = 0; i < used; ++i) {
+        std::snprintf(byte, sizeof byte, "%s%u,", i % 24 ? "" : "\n    ", static_cast<unsigned char>(area[i]));
+        out += byte;
+    }
+    return out + "\n};\n}  // namespace\n\nstd::span<const unsigned char> rosterArea() { return AREA; }\n";
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
     if (argc != 3) {
-        std::cerr << "usage: rosterc ROSTER.tsv OUTPUT.cpp\n";
+        std::cerr << "usage: rosterc ROSTER OUTPUT.cpp\n";
         return 2;
     }
     const std::string input = argv[1], output = argv[2];
@@ -26,9 +50,15 @@ int main(int argc, char* argv[])
 
     std::string source;
     try {
-        source = rosterSource(importRoster(bytes.str(), ROSTER_ROWS), input);
+        CarriedRoster roster;
+        for (const RosterFields& f : importRoster(bytes.str(), 339))
+            roster.records.push_back({f[0], f[1], f[2], f[3], f[4]});
+        source = areaSource(encodeArea(roster));
     } catch (const ImportError& error) {
         std::cerr << input << ":" << error.line << ": error: " << error.what() << "\n";
+        return 1;
+    } catch (const AreaFullError& error) {
+        std::cerr << input << ": error: " << error.what() << "\n";
         return 1;
     }
 

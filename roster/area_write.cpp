@@ -1,0 +1,105 @@
+#include "roster/area_write.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The marker that starts every roster area. It is written here only.
+constexpr std::string_view MARKER{"\x7FVARNHOLT-ROSTER", ROSTER_MARKER_SIZE};
+
+void putU32(std::string& out, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out += static_cast<char>((value >> shift) & 0xFF);
+}
+
+void putVarint(std::string& out, std::size_t value)
+{
+    for (; value >= 0x80; value >>= 7)
+        out += static_cast<char>(0x80 | (value & 0x7F));
+    out += static_cast<char>(value);
+}
+
+void putText(std::string& out, std::u16string_view text)
+{
+    putVarint(out, text.size());
+    for (char16_t c : text) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+}
+
+}  // namespace
+
+AreaFullError::AreaFullError(std::size_t needed, std::size_t capacity)
+    : std::runtime_error("the roster needs " + std::to_string(needed) + " bytes; the program's roster area holds " +
+                         std::to_string(capacity)),
+      needed(needed), capacity(capacity)
+{
+}
+
+std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
+{
+    // The payload, and the stretches of it the checksum covers: all but the
+    // bytes of sealed records.
+    std::string payload;
+    std::vector<std::pair<std::size_t, std::size_t>> covered{{0, 0}};
+    for (std::size_t i = 0; i < roster.records.size(); ++i) {
+        const RosterRecord& record = roster.records[i];
+        putText(payload, record.zhun);
+        if (roster.isSealed()) {
+            putVarint(payload, roster.sealed[i].size());
+            covered.back().second = payload.size();
+            payload += roster.sealed[i];
+            covered.emplace_back(payload.size(), payload.size());
+        } else {
+            for (const std::u16string* text : {&record.shen, &record.xing, &record.chengji, &record.beizhu})
+                putText(payload, *text);
+        }
+    }
+    covered.back().second = payload.size();
+
+    const std::size_t needed = ROSTER_AREA_HEADER + payload.size();
+    if (needed > capacity)
+        throw AreaFullError(needed, capacity);
+
+    std::string fields;
+    putU32(fields, ROSTER_AREA_VERSION);
+    putU32(fields, static_cast<std::uint32_t>(capacity));
+    putU32(fields, static_cast<std::uint32_t>(payload.size()));
+    putU32(fields, static_cast<std::uint32_t>(roster.records.size()));
+    putU32(fields, roster.isSealed() ? 1 : 0);
+    putU32(fields, roster.opsLimit);
+    putU32(fields, roster.memLimitKiB);
+
+    const auto bytes = [](const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
+    crypto_hash_sha256_state hash;
+    crypto_hash_sha256_init(&hash);
+    crypto_hash_sha256_update(&hash, bytes(fields), fields.size());
+    for (const auto& [from, to] : covered)
+        crypto_hash_sha256_update(&hash, bytes(payload) + from, to - from);
+    unsigned char checksum[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(&hash, checksum);
+
+    std::string area(MARKER);
+    area += fields;
+    area.append(reinterpret_cast<const char*>(checksum), sizeof checksum);
+    area += payload;
+    area.resize(capacity, '\0');
+    return area;
+}
+
+std::optional<std::size_t> findArea(std::span<const unsigned char> program)
+{
+    const auto at = std::search(program.begin(), program.end(), MARKER.begin(), MARKER.end(),
+                                [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); });
+    if (at == program.end())
+        return std::nullopt;
+    return static_cast<std::size_t>(at - program.begin());
+}
