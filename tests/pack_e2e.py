@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""The office's step end to end: generated rosters in every format Excel
+writes are packed into a program file, which then finds every candidate.
+
+pack_e2e.py WORKDIR TEMPLATE PROGRAM [RUN...] -- PACK...
+  TEMPLATE  a test program that carries a roster area (form_tests)
+  PROGRAM   the program itself (varnholt), for the search for personal data
+  RUN       the command that runs a program of the build (wine-run.sh), if any
+  PACK      the command that runs varnholt-pack
+"""
+import hashlib, os, subprocess, sys
+
+MARKER = b"\x7fVARNHOLT-ROSTER"
+HEADER = 76
+FORMATS = {"tsv": "txt", "unicode-text": "txt", "csv-utf8": "csv", "csv-gb18030": "csv"}
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run(command, **kwargs):
+    print("+", " ".join(command), flush=True)
+    subprocess.run(command, check=True, **kwargs)
+
+
+def varint(data, at):
+    value = shift = 0
+    while True:
+        b = data[at]
+        at += 1
+        value |= (b & 0x7F) << shift
+        shift += 7
+        if not b & 0x80:
+            return value, at
+
+
+def sealed_record(data, row):
+    """Offset and size of the sealed record of `row` (from 1) in a packed file."""
+    at = data.index(MARKER) + HEADER
+    for _ in range(row):
+        units, at = varint(data, at)
+        at += 2 * units
+        size, at = varint(data, at)
+        start, at = at, at + size
+    return start, size
+
+
+def main():
+    split = sys.argv.index("--")
+    workdir, template, program, *runner = sys.argv[1:split]
+    pack = sys.argv[split + 1:]
+    os.makedirs(workdir, exist_ok=True)
+    os.chdir(workdir)
+    exe = os.path.splitext(template)[1]
+
+    def test(packed, **env):
+        command = runner + [os.path.abspath(packed), "--gtest_filter=Packed.*"]
+        print("+", " ".join(command), flush=True)
+        result = subprocess.run(command, env=dict(os.environ, VARNHOLT_PACKED_ROSTER="roster-tsv.txt", **env),
+                                capture_output=True, text=True)
+        print(result.stdout, result.stderr, flush=True)
+        assert result.returncode == 0 and "[  PASSED  ] 1 test." in result.stdout, f"{packed} failed"
+
+    # One roster, 1,000 records, in each format: the same program from all.
+    outputs = {}
+    for fmt, ext in FORMATS.items():
+        roster = f"roster-{fmt}.{ext}"
+        run([sys.executable, os.path.join(HERE, "..", "tools", "make_roster.py"), "--records", "1000",
+             "--format", fmt, roster])
+        outputs[fmt] = f"packed-{fmt}{exe}"
+        run(pack + [roster, "--no-protect", "--program", template, "-o", outputs[fmt]])
+    digests = {fmt: hashlib.sha256(open(path, "rb").read()).hexdigest() for fmt, path in outputs.items()}
+    assert len(set(digests.values())) == 1, f"the formats give different programs: {digests}"
+    original, packed = open(template, "rb").read(), open(outputs["tsv"], "rb").read()
+    at = packed.index(MARKER)
+    assert len(original) == len(packed) and original[:at] == packed[:at], "bytes before the area changed"
+    test(outputs["tsv"])
+
+    # Protected, at a test cost; one sealed record damaged in the file.
+    run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", template, "-o", "sealed" + exe])
+    data = bytearray(open("sealed" + exe, "rb").read())
+    start, size = sealed_record(data, 2)
+    data[start + size // 2] ^= 0x01
+    open("damaged" + exe, "wb").write(data)
+    test("damaged" + exe, VARNHOLT_DAMAGED_ROW="2")
+
+    # The program itself, protected: no personal datum of the roster in it.
+    run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", program, "-o", "protected-program" + exe])
+    run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", program, "-o", "again" + exe])
+    data = open("protected-program" + exe, "rb").read()
+    assert data != open("again" + exe, "rb").read(), "two sealings gave the same bytes"
+    leaks = []
+    for line in open("roster-tsv.txt", encoding="utf-8").read().splitlines()[1:]:
+        ticket, identity, name, score, remark = line.split("\t")
+        for text in (identity, name, score, remark):
+            for encoding in ("utf-16-le", "utf-8", "gb18030"):
+                needle = text.encode(encoding)
+                # Four bytes or fewer match random bytes too often to mean anything.
+                if len(needle) > 4 and needle in data:
+                    leaks.append(f"{text!r} ({encoding})")
+    assert not leaks, "personal data in the protected program: " + ", ".join(leaks[:10])
+    print("packed, found and searched: all well")
+
+
+main()

@@ -1,0 +1,70 @@
+// A program file as varnholt-pack made it: run by the packing test on a
+// packed copy of this test program, which carries its roster area as the
+// program does. Every candidate of the roster file finds their name and score
+// through the window; a protected roster opens only with the exact identity
+// number; a damaged sealed record costs only its own candidate.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "roster/area.h"
+#include "roster/read.h"
+#include "tests/driver.h"
+
+namespace {
+
+const Messages NONE;
+const Messages MISMATCH{{u"警告", u"准考证号与身份证号不一致"}};
+
+Messages query(Driver& driver, std::u16string_view ticket, std::u16string_view identity)
+{
+    driver.paste("Text1", ticket);
+    driver.paste("Text2", identity);
+    return driver.click("Command1");
+}
+
+}  // namespace
+
+TEST(Packed, everyCandidateFindsTheirScoreAndOnlyWithTheirOwnNumber)
+{
+    const char* path = std::getenv("VARNHOLT_PACKED_ROSTER");
+    if (!path)
+        GTEST_SKIP() << "run by the packing test on a packed copy of this program";
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    const auto records = readRoster(bytes.str()).records;
+    const char* damaged = std::getenv("VARNHOLT_DAMAGED_ROW");
+    const std::size_t damagedRow = damaged ? std::strtoul(damaged, nullptr, 10) : 0;
+
+    Driver driver;
+    ASSERT_EQ(driver.form().ROSTER_ROWS, static_cast<int>(records.size()));
+    ASSERT_EQ(driver.form().ROSTER_UPPER, driver.form().ROSTER_ROWS + 11);
+    for (std::size_t row = 1; row <= records.size(); ++row) {
+        const RosterFields& r = records[row - 1];
+        SCOPED_TRACE("row " + std::to_string(row));
+        if (row == damagedRow) {
+            ASSERT_EQ(query(driver, r[0], r[1]), MISMATCH);
+            continue;
+        }
+        ASSERT_EQ(query(driver, r[0], r[1]), NONE);
+        ASSERT_EQ(driver.text("Text3"), r[2]);
+        ASSERT_EQ(driver.text("Text4"), tk::Trim(r[3]) + u" " + r[4]);
+        driver.click("Command2");
+    }
+
+    // The identity number exactly as given, or nothing opens.
+    const RosterFields& last = records.back();
+    const std::u16string other = records.front()[1];
+    for (const std::u16string& wrong : {last[1].substr(1), last[1].substr(0, last[1].size() - 1), u" " + last[1],
+                                        last[1] + u" ", other})
+        EXPECT_EQ(query(driver, last[0], wrong), MISMATCH);
+    for (const RosterFields& r : records)
+        if (r[1].ends_with(u'X')) {  // a lower-case x is another number
+            EXPECT_EQ(query(driver, r[0], r[1].substr(0, r[1].size() - 1) + u'x'), MISMATCH);
+            break;
+        }
+    EXPECT_EQ(query(driver, u"00000000000", last[1]), (Messages{{u"警告", u"无此考生"}}));
+}
