@@ -32,18 +32,20 @@ memcheck: build
 	@tools/install-deps.sh memcheck
 	tools/memcheck.sh $(BUILD)/varnholt
 
-# The query fuzzer for FUZZ_SECONDS, from the committed seeds (fuzz/corpus) and
-# what earlier runs found (build/fuzz/corpus). A failing input is left in
-# build/fuzz as crash-*; make it a regression test.
+# The query fuzzer and the roster reader's fuzzer, FUZZ_SECONDS between them,
+# from the committed seeds (fuzz/corpus, fuzz/corpus-roster) and what earlier
+# runs found (build/fuzz/corpus*). A failing input is left in build/fuzz as
+# crash-*; make it a regression test.
 FUZZ_SECONDS ?= 60
+FUZZ_FLAGS = -max_total_time=$$(( $(FUZZ_SECONDS) / 2 )) -timeout=30 -rss_limit_mb=4096 -print_final_stats=1
 fuzz: deps
 	@tools/install-deps.sh fuzz
 	@test -f build/fuzz/build.ninja || cmake --preset fuzz
-	cmake --build --preset fuzz --target query_fuzzer
-	mkdir -p build/fuzz/corpus
+	cmake --build --preset fuzz --target query_fuzzer roster_fuzzer
+	mkdir -p build/fuzz/corpus build/fuzz/corpus-roster
 	cd build/fuzz && LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp \
-	    ./fuzz/query_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=30 -rss_limit_mb=4096 \
-	    -print_final_stats=1 corpus $(CURDIR)/fuzz/corpus
+	    ./fuzz/query_fuzzer $(FUZZ_FLAGS) -max_len=4096 corpus $(CURDIR)/fuzz/corpus
+	cd build/fuzz && ./fuzz/roster_fuzzer $(FUZZ_FLAGS) -max_len=8192 corpus-roster $(CURDIR)/fuzz/corpus-roster
 
 # Start-up time and memory beside a bare Qt window, the time of one 确  定
 # click, and the size of both programs: one table of medians.

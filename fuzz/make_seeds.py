@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Writes the query fuzzer's seed corpus (fuzz/corpus/) from the roster: real
-ticket and identity pairs, and the hostile texts the query must survive."""
+ticket and identity pairs, and the hostile texts the query must survive; and
+the roster fuzzer's (fuzz/corpus-roster/): a small roster in each format."""
 import pathlib
+import subprocess
 import sys
+import tempfile
 
 root = pathlib.Path(__file__).resolve().parent
 rows = [line.split("\t") for line in
@@ -41,3 +44,20 @@ out.mkdir(exist_ok=True)
 for name, data in seeds.items():
     (out / name).write_bytes(data)
 print(f"{len(seeds)} seeds in {out}", file=sys.stderr)
+
+# Roster seeds: one byte (the encoding to read as: 0 detect, 3 GB18030), then the file.
+roster_seeds = {
+    "quoted": b"\0" + "zhun,shen,xing,chengji,beizhu\r\n10731020101,11010519491231002X,"
+                      "张三,\"1,2\",\"a\"\"b\nc\"\r\n".encode(),
+}
+with tempfile.TemporaryDirectory() as tmp:
+    made = pathlib.Path(tmp) / "roster"
+    for fmt, flag in (("tsv", 0), ("unicode-text", 0), ("csv-utf8", 0), ("csv-gb18030", 0), ("csv-gb18030", 3)):
+        subprocess.run([sys.executable, str(root.parent / "tools" / "make_roster.py"),
+                        "--records", "6", "--format", fmt, str(made)], check=True)
+        roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + made.read_bytes()
+out = root / "corpus-roster"
+out.mkdir(exist_ok=True)
+for name, data in roster_seeds.items():
+    (out / name).write_bytes(data)
+print(f"{len(roster_seeds)} seeds in {out}", file=sys.stderr)

@@ -9,7 +9,7 @@
 
 // The most records a roster may hold: the query's 16-bit row counter must
 // reach one past the last row.
-inline constexpr int ROSTER_MAX_RECORDS = 32766;
+inline constexpr std::size_t ROSTER_MAX_RECORDS = 32766;
 
 // A roster column: texts at indexes 0 to `upper`, each empty until assigned.
 // The capacity is fixed when the column is made. Every index is checked: one

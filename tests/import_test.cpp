@@ -1,23 +1,39 @@
-// The build-time import: what it accepts, what it stores, and the line and
-// problem it names for every data set the program cannot rely on.
+// The roster reader: what it accepts in each format, what it stores, and the
+// line and problem it names for every refusal and warning.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "roster/import.h"
+#include "roster/read.h"
 #include "tests/carried_roster.h"
+#include "roster/utf.h"
+
+using namespace std::literals;
 
 namespace {
 
-// A valid data set of `rows` records, one line per element, header first.
-std::vector<std::string> validLines(int rows = 339)
+const std::string HEADER = "zhun\tshen\txing\tchengji\tbeizhu";
+
+// An identity number with its right check character (ISO 7064 MOD 11-2).
+std::string identity(const std::string& first17)
 {
-    std::vector<std::string> lines{std::string(ROSTER_HEADER)};
+    const int weights[17] = {7, 9, 10, 5, 8, 4, 2, 1, 6, 3, 7, 9, 10, 5, 8, 4, 2};
+    int sum = 0;
+    for (int i = 0; i < 17; ++i)
+        sum += (first17[i] - '0') * weights[i];
+    return first17 + "10X98765432"[sum % 11];
+}
+
+// A valid data set of `rows` records that draws no warning, one line per
+// element, header first.
+std::vector<std::string> validLines(int rows = ROSTER_ROWS)
+{
+    std::vector<std::string> lines{HEADER};
     for (int k = 1; k <= rows; ++k) {
         const std::string n = std::to_string(1000 + k);
-        lines.push_back("1073102" + n + "\t51010419900101" + n + "\t张三\t 6" + std::to_string(k % 10) +
-                        ".5    \t" + (k % 7 ? "" : "缺考"));
+        lines.push_back("1073102" + n + "\t" + identity("5101041990010" + n) + "\t张三\t6" + std::to_string(k % 10) +
+                        ".5\t" + (k % 7 ? "" : "缺考"));
     }
     return lines;
 }
@@ -30,23 +46,33 @@ std::string join(const std::vector<std::string>& lines, const std::string& end =
     return text;
 }
 
-// The line and message the import refuses the text with.
-std::pair<int, std::string> refusal(const std::string& text)
+// The line and message the reader refuses the text with.
+std::pair<int, std::string> refusal(const std::string& text, Encoding encoding = Encoding::Detect,
+                                    std::size_t maxRecords = ROSTER_MAX_RECORDS)
 {
     try {
-        importRoster(text, 339);
+        readRoster(text, encoding, maxRecords);
     } catch (const ImportError& error) {
         return {error.line, error.what()};
     }
     return {0, "accepted"};
 }
 
-// Refusal of a valid data set whose line `line` (counted from 1) is replaced.
-std::pair<int, std::string> refusalWithLine(int line, const std::string& content)
+// A valid data set with line `line` (counted from 1) replaced.
+std::string withLine(int line, const std::string& content)
 {
     auto lines = validLines();
     lines[line - 1] = content;
-    return refusal(join(lines));
+    return join(lines);
+}
+
+std::string utf16le(const std::string& utf8)
+{
+    std::string bytes = "\xFF\xFE";
+    const std::u16string text = fromUtf8(utf8).value();
+    for (const char16_t unit : text)
+        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return bytes;
 }
 
 std::string readFile(const char* path)
@@ -63,31 +89,85 @@ TEST(Import, storesEveryFieldExactlyAsGiven)
 {
     auto lines = validLines();
     lines[3] = "10731020003\t51010419900101100X\t欧阳 娜娜\t  0   \t";
-    const auto records = importRoster(join(lines), 339);
-    ASSERT_EQ(records.size(), 339u);
-    EXPECT_EQ(records[0][0], u"10731021001");
-    EXPECT_EQ(records[2][1], u"51010419900101100X");
-    EXPECT_EQ(records[2][2], u"欧阳 娜娜");
-    EXPECT_EQ(records[2][3], u"  0   ");  // score spaces kept
-    EXPECT_EQ(records[2][4], u"");
-    EXPECT_EQ(records[6][4], u"缺考");
+    const auto roster = readRoster(join(lines));
+    ASSERT_EQ(roster.records.size(), 339u);
+    EXPECT_EQ(roster.records[0][0], u"10731021001");
+    EXPECT_EQ(roster.records[2][1], u"51010419900101100X");
+    EXPECT_EQ(roster.records[2][2], u"欧阳 娜娜");
+    EXPECT_EQ(roster.records[2][3], u"  0   ");  // score spaces kept
+    EXPECT_EQ(roster.records[2][4], u"");
+    EXPECT_EQ(roster.records[6][4], u"缺考");
+    EXPECT_EQ(roster.lines[2], 4);
+    EXPECT_EQ(roster.format, "UTF-8 tab-separated");
+    EXPECT_EQ(roster.encodingNote, "");
 }
 
-TEST(Import, acceptsSpreadsheetExportWithBomAndCrlfAndStoresNeither)
+// One roster in every format offices save, down to Excel's quoting of a
+// remark with a comma and quotes, one with a line break, and a name outside
+// the Basic Multilingual Plane (four bytes in GB18030).
+TEST(Import, readsEveryFormatToTheSameRecords)
 {
-    const std::string plain = join(validLines());
-    const std::string exported = "\xEF\xBB\xBF" + join(validLines(), "\r\n");
-    EXPECT_EQ(importRoster(exported, 339), importRoster(plain, 339));
-    for (const auto& record : importRoster(exported, 339))
-        for (const auto& field : record)
-            EXPECT_EQ(field.find_first_of(u"\r\uFEFF"), std::u16string::npos);
+    const std::vector<RosterFields> expected{
+        {u"10731020101", u"11010519491231002X", u"张三", u" 68.9    ", u""},
+        {u"10731020102", u"510104199001011003", u"欧阳\U00020BB7", u"59", u"进藏兵加5分,\"复核\""},
+        {u"10731020103", u"511702198802188913", u"李四", u"0", u"缺考\n补考"}};
+    const auto excel = [&](const std::string& header, const std::string& sep, const std::string& end) {
+        std::string text = header + end;
+        for (const auto& record : expected) {
+            for (std::size_t i = 0; i < record.size(); ++i) {
+                std::string field = toUtf8(record[i]);
+                if (field.find_first_of(sep + "\"\n") != std::string::npos) {
+                    for (std::size_t at = 0; (at = field.find('"', at)) != std::string::npos; at += 2)
+                        field.insert(at, "\"");
+                    field = "\"" + field + "\"";
+                }
+                text += (i ? sep : "") + field;
+            }
+            text += end;
+        }
+        return text;
+    };
+    const std::string chinese = "准考证号\t身份证号\t姓名\t成绩\t备注";
+    const std::string gb18030 =  // Excel's plain CSV on Chinese Windows
+        "\xD7\xBC\xBF\xBC\xD6\xA4\xBA\xC5,\xC9\xED\xB7\xDD\xD6\xA4\xBA\xC5,\xD0\xD5\xC3\xFB,\xB3\xC9\xBC\xA8,"
+        "\xB1\xB8\xD7\xA2\r\n10731020101,11010519491231002X,\xD5\xC5\xC8\xFD, 68.9    ,\r\n10731020102,"
+        "510104199001011003,\xC5\xB7\xD1\xF4\x95" "4\xB2" "5,59,\"\xBD\xF8\xB2\xD8\xB1\xF8\xBC\xD3" "5\xB7\xD6,"
+        "\"\"\xB8\xB4\xBA\xCB\"\"\"\r\n10731020103,511702198802188913,\xC0\xEE\xCB\xC4,0,\"\xC8\xB1\xBF\xBC\n"
+        "\xB2\xB9\xBF\xBC\"\r\n";
+    const std::string note = "no byte-order mark and not UTF-8: read as GB18030 (use --encoding to choose)";
+    const struct {
+        std::string bytes;
+        Encoding encoding;
+        std::string format, note;
+    } files[] = {
+        {excel(HEADER, "\t", "\n"), Encoding::Detect, "UTF-8 tab-separated", ""},
+        {"\xEF\xBB\xBF" + excel(chinese, "\t", "\r\n"), Encoding::Detect, "UTF-8 tab-separated", ""},
+        {utf16le(excel(chinese, "\t", "\r\n")), Encoding::Detect, "UTF-16LE tab-separated (Excel Unicode text)", ""},
+        {utf16le(excel(HEADER, "\t", "\r\n")).substr(2), Encoding::Utf16le, "UTF-16LE tab-separated (Excel Unicode text)", ""},
+        {"\xEF\xBB\xBF" + excel("准考证号,身份证号,姓名,成绩,备注", ",", "\r\n"), Encoding::Detect, "CSV, UTF-8", ""},
+        {gb18030, Encoding::Detect, "CSV, GB18030", note},
+        {gb18030, Encoding::Gb18030, "CSV, GB18030", ""},
+    };
+    for (const auto& file : files) {
+        const auto roster = readRoster(file.bytes, file.encoding);
+        EXPECT_EQ(roster.records, expected) << file.format;
+        EXPECT_EQ(roster.lines, (std::vector<int>{2, 3, 4})) << file.format;
+        EXPECT_EQ(roster.format, file.format);
+        EXPECT_EQ(roster.encodingNote, file.note);
+    }
 }
 
-TEST(Import, acceptsLastRecordWithoutLineEnd)
+TEST(Import, takesTodaysFilesAsBefore)
 {
-    std::string text = join(validLines());
+    // No line end after the last record; a quote inside a field is text.
+    auto lines = validLines();
+    lines[5] = "10731021005\t" + identity("51010419900101005") + "\t张\"三\"\t60.5\t加\"5\"分";
+    std::string text = join(lines);
     text.pop_back();
-    EXPECT_EQ(importRoster(text, 339).size(), 339u);
+    const auto roster = readRoster(text);
+    EXPECT_EQ(roster.records.size(), 339u);
+    EXPECT_EQ(roster.records[4][2], u"张\"三\"");
+    EXPECT_EQ(roster.records[4][4], u"加\"5\"分");
 }
 
 TEST(Import, defaultRosterReadsTheSameFromBomAndCrlf)
@@ -99,13 +179,14 @@ TEST(Import, defaultRosterReadsTheSameFromBomAndCrlf)
     std::string exported = "\xEF\xBB\xBF";
     for (char c : plain)
         exported += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    EXPECT_EQ(importRoster(exported, 339), importRoster(plain, 339));
+    EXPECT_EQ(readRoster(exported).records, readRoster(plain).records);
 }
 
 TEST(Import, compiledRosterEqualsTheFileRecordByRecord)
 {
-    const auto records = importRoster(readFile(ROSTER_PATH), 339);
-    for (int k = 0; k < 339; ++k) {
+    const auto records = readRoster(readFile(ROSTER_PATH)).records;
+    ASSERT_EQ(records.size(), std::size_t(ROSTER_ROWS));
+    for (int k = 0; k < ROSTER_ROWS; ++k) {
         const RosterRecord& r = ROSTER_DATA[k];
         EXPECT_EQ((RosterFields{std::u16string(r.zhun), std::u16string(r.shen), std::u16string(r.xing),
                                 std::u16string(r.chengji), std::u16string(r.beizhu)}),
@@ -114,95 +195,160 @@ TEST(Import, compiledRosterEqualsTheFileRecordByRecord)
     }
 }
 
-TEST(Import, refusesTextThatIsNotUtf8)
+TEST(Import, refusesTextNotInItsEncoding)
 {
     for (const std::string bad : {"\xB7\xF6", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE5\xBC"}) {
-        auto lines = validLines();
-        lines[4] = "10731020004\t510104199001011004\t" + bad + "\t 60.5    \t";
-        const auto [line, message] = refusal(join(lines));
+        const auto [line, message] = refusal(withLine(5, "10731020004\t510104199001011004\t" + bad + "\t60.5\t"),
+                                             Encoding::Utf8);
         EXPECT_EQ(line, 5);
         EXPECT_NE(message.find("not valid UTF-8"), std::string::npos) << message;
         EXPECT_NE(message.find("save the roster as UTF-8"), std::string::npos) << message;
     }
-    // A name saved as GBK after the last record: the first bad byte is named.
-    const auto [line, message] = refusal(join(validLines()) + "\xD5\xC5\xC8\xFD\n");
-    EXPECT_EQ(line, 341);
-    EXPECT_NE(message.find("byte 0xD5 at column 1"), std::string::npos) << message;
+    EXPECT_EQ(refusal(join(validLines()) + "\xD5\xC5\xC8\xFD\n", Encoding::Utf8),
+              std::make_pair(341, std::string("not valid UTF-8 (byte 0xD5 at column 1): save the roster as UTF-8 text")));
+    // 0xFF is neither UTF-8 nor GB18030; a GB18030 lead byte needs a second byte.
+    EXPECT_EQ(refusal(withLine(4, "\xFF")),
+              std::make_pair(4, std::string("neither UTF-8 nor GB18030 text: save the roster as UTF-8 text")));
+    EXPECT_EQ(refusal(withLine(7, "\xD5\t"), Encoding::Gb18030),
+              std::make_pair(7, std::string("not valid GB18030 text: save the roster as UTF-8 text")));
+    // UTF-16: a lone surrogate where the @ stands, and half a code unit at the end.
+    std::string lone = utf16le(withLine(3, "10731021002\t" + identity("51010419900101002") + "\t张@\t60.5\t"));
+    lone.replace(lone.find("@\0"s), 2, "\x00\xD8"s);
+    EXPECT_EQ(refusal(lone), std::make_pair(3, std::string("not valid UTF-16: an unpaired surrogate (U+D800) at column 33")));
+    EXPECT_EQ(refusal(utf16le(join(validLines())) + "\n"),
+              std::make_pair(341, std::string("the file ends in half a UTF-16 character (an odd number of bytes)")));
 }
 
 TEST(Import, refusesMissingOrDifferentHeader)
 {
-    EXPECT_EQ(refusal("").first, 1);
-    EXPECT_NE(refusal("").second.find("empty"), std::string::npos);
-    for (const std::string header : {"zhun\tshen\txing\tchengji", "ZHUN\tSHEN\tXING\tCHENGJI\tBEIZHU",
-                                     "zhun,shen,xing,chengji,beizhu", "zhun\tshen\txing\tchengji\tbeizhu\t"}) {
-        const auto [line, message] = refusalWithLine(1, header);
-        EXPECT_EQ(line, 1);
-        EXPECT_NE(message.find("header"), std::string::npos) << message;
-    }
+    EXPECT_EQ(refusal(""), std::make_pair(1, std::string("the file is empty; it must start with the header line")));
+    EXPECT_EQ(refusal(withLine(1, "zhun\tshen\txing\tchengji")),
+              std::make_pair(1, std::string("the header must be \"zhun<TAB>shen<TAB>xing<TAB>chengji<TAB>beizhu\" or "
+                                            "\"准考证号<TAB>身份证号<TAB>姓名<TAB>成绩<TAB>备注\", found "
+                                            "\"zhun\tshen\txing\tchengji\"")));
+    for (const std::string header : {"ZHUN\tSHEN\tXING\tCHENGJI\tBEIZHU", "zhun\tshen\txing\tchengji\tbeizhu\t",
+                                     "准考证号\t身份证号\t姓名\t备注\t成绩", "准考证号,身份证号,姓名,成绩"})
+        EXPECT_EQ(refusal(withLine(1, header)).first, 1) << header;
+    EXPECT_NE(refusal(withLine(1, "a,b")).second.find("\"zhun,shen,xing,chengji,beizhu\" or"), std::string::npos);
     // A data set that starts with a record has no header either.
     auto lines = validLines();
     lines.erase(lines.begin());
     EXPECT_EQ(refusal(join(lines)).first, 1);
 }
 
-TEST(Import, refusesRecordsWithOtherThanFiveFields)
+// Each refusal of a record, on the line it stands on.
+TEST(Import, refusesEachBadRecordByItsLine)
 {
-    EXPECT_EQ(refusalWithLine(7, "10731020006\t510104199001011006\t李四\t 60.5    "),
-              std::make_pair(7, std::string("expected 5 tab-separated fields (zhun, shen, xing, chengji, beizhu), "
-                                            "found 4")));
-    EXPECT_EQ(refusalWithLine(9, "10731020008\t510104199001011008\t李四\t 60.5    \t\t").second.substr(0, 50),
-              "expected 5 tab-separated fields (zhun, shen, xing,");
-    EXPECT_EQ(refusalWithLine(9, "").first, 9);  // an empty line in the middle
-    auto lines = validLines();
-    lines.push_back("");
-    EXPECT_EQ(refusal(join(lines)).first, 341);  // a blank line after the last record is one too many
+    const std::string id5 = "\t" + identity("51010419900101004") + "\t李四\t60.5\t";  // identity to remark, line 5
+    const std::string hint = ": format the column as text in Excel before saving";
+    const struct {
+        int line;
+        std::string content;
+        int refusedLine;
+        std::string message;
+    } cases[] = {
+        {7, "10731021006\t510104199001011006\t李四\t60.5", 7,
+         "expected 5 tab-separated fields (zhun, shen, xing, chengji, beizhu), found 4"},
+        {9, "10731021008\t510104199001011008\t李四\t60.5\t\t", 9,
+         "expected 5 tab-separated fields (zhun, shen, xing, chengji, beizhu), found 6"},
+        {12, "\t510104199001011011\t李四\t60.5\t", 12, "the ticket number (zhun) is empty"},
+        {340, "10731020339\t\t李四\t60.5\t", 340, "the identity number (shen) is empty"},
+        {3, " 10731021002\t510104199001011002\t李四\t60.5\t", 3,
+         "the ticket number (zhun) \" 10731021002\" has a blank (U+0020) before it"},
+        {4, "10731021003\t510104199001011003\u3000\t李四\t60.5\t", 4,
+         "the identity number (shen) \"510104199001011003\u3000\" has a blank (U+3000) after it"},
+        {5, "1073102\u00A01004" + id5, 5, "the ticket number (zhun) \"1073102\u00A01004\" has a blank (U+00A0) inside it"},
+        {5, "\"10731021004\n\"" + id5, 5, "the ticket number (zhun) \"10731021004\n\" has a blank (U+000A) after it"},
+        {200, "10731021002\t" + identity("51010419900109999") + "\t李四\t60.5\t", 200,
+         "the ticket number 10731021002 repeats the one on line 3"},
+        {200, "10731029999\t" + identity("51010419900101002") + "\t李四\t60.5\t", 200,
+         "the identity number " + identity("51010419900101002") + " repeats the one on line 3"},
+        {6, "10731021005\t510104199001011005\t李\r四\t60.5\t", 6,
+         "a carriage return (CR) stands inside the line; lines must end in LF or CRLF"},
+        {6, "10731021005\t510104199001011005\t\"李\r\n四\"x\t60.5\t", 7,
+         "text follows the closing quote of a quoted field; write a quote inside a quoted field twice (\"\")"},
+        {5, "10731021004\t5.11902E+17\t李四\t60.5\t", 5,
+         "the identity number (shen) \"5.11902E+17\" is a number in Excel's scientific notation, its digits lost" + hint},
+        {5, "1.07310e10" + id5, 5,
+         "the ticket number (zhun) \"1.07310e10\" is a number in Excel's scientific notation, its digits lost" + hint},
+        {5, "10731021004\t510104199000000000\t李四\t60.5\t", 5,
+         "the identity number (shen) \"510104199000000000\" ends in zeros after its 15th digit, as Excel leaves a "
+         "number it rounded" + hint},
+        {5, "1073102100400000" + id5, 5,
+         "the ticket number (zhun) \"1073102100400000\" ends in zeros after its 15th digit, as Excel leaves a "
+         "number it rounded" + hint},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(refusal(withLine(c.line, c.content)), std::make_pair(c.refusedLine, c.message)) << c.content;
+    // An identity number that ends in zeros and passes its check is a real one.
+    EXPECT_EQ(refusal(withLine(5, "10731021004\t510104199000018000\t李四\t60.5\t")).second, "accepted");
+    // A quoted field left open runs to the end of the file: its first line is named.
+    EXPECT_EQ(refusal(withLine(300, "10731021299\t\"5101")),
+              std::make_pair(300, std::string("a quoted field is never closed: the closing quote (\") is missing")));
 }
 
-TEST(Import, refusesOtherThan339Records)
+TEST(Import, refusesNoRecordAndMoreThanTheProgramHolds)
 {
-    const auto [shortLine, shortMessage] = refusal(join(validLines(338)));
-    EXPECT_EQ(shortLine, 339);
-    EXPECT_EQ(shortMessage, "the file ends after 338 records: the roster must have exactly 339");
-    const auto [longLine, longMessage] = refusal(join(validLines(340)));
-    EXPECT_EQ(longLine, 341);
-    EXPECT_EQ(longMessage, "more than 339 records: the roster must have exactly 339");
-    EXPECT_EQ(refusal(join({std::string(ROSTER_HEADER)})).second,
-              "the file ends after 0 records: the roster must have exactly 339");
+    EXPECT_EQ(refusal(HEADER + "\n\n\t\t\t\t\n"), std::make_pair(0, std::string("the roster has no record")));
+    EXPECT_EQ(refusal(join(validLines(4)), Encoding::Detect, 3),
+              std::make_pair(5, std::string("more than 3 records: the roster can hold at most 3")));
+    EXPECT_EQ(readRoster(join(validLines(3)), Encoding::Detect, 3).records.size(), 3u);
 }
 
-TEST(Import, refusesEmptyTicketOrIdentityNumber)
+// Each warning, on the line it stands on; the valid data set draws none.
+TEST(Import, warnsOfEachOddityByItsLine)
 {
-    EXPECT_EQ(refusalWithLine(12, "\t510104199001011011\t李四\t 60.5    \t"),
-              std::make_pair(12, std::string("the ticket number (zhun) is empty")));
-    EXPECT_EQ(refusalWithLine(340, "10731020339\t\t李四\t 60.5    \t"),
-              std::make_pair(340, std::string("the identity number (shen) is empty")));
-}
-
-TEST(Import, refusesBlanksAroundTicketOrIdentityNumber)
-{
-    EXPECT_EQ(refusalWithLine(3, " 10731021002\t510104199001011002\t李四\t 60.5    \t"),
-              std::make_pair(3, std::string("the ticket number (zhun) \" 10731021002\" has a blank (U+0020) before it")));
-    EXPECT_EQ(refusalWithLine(4, "10731021003\t510104199001011003\u3000\t李四\t 60.5    \t"),
-              std::make_pair(4, std::string("the identity number (shen) \"510104199001011003\u3000\" has a blank "
-                                            "(U+3000) after it")));
-    for (const std::string blank : {"\u00A0", "\v", "\u200B", "\uFEFF", "\u2003"}) {
-        EXPECT_EQ(refusalWithLine(5, "10731021004" + blank + "\t510104199001011004\t李四\t 60.5    \t").first, 5)
-            << blank;
-        EXPECT_EQ(refusalWithLine(5, "10731021004\t" + blank + "510104199001011004\t李四\t 60.5    \t").first, 5)
-            << blank;
+    const std::string rest = "\t张三\t60.5\t";
+    const std::string ticket = "10731021009\t";  // line 10
+    const struct {
+        std::string content;
+        std::string message;
+    } cases[] = {
+        {ticket + "51010419900101100x" + rest,
+         "the identity number 51010419900101100x ends in a lower-case x; the check character is an upper-case X"},
+        {ticket + "510104900101100" + rest, "the identity number 510104900101100 has 15 digits, an old-style number; "
+                                            "numbers now have 18"},
+        {ticket + "51010419900101-003" + rest,
+         "the identity number \"51010419900101-003\" is not 17 digits followed by a digit or X"},
+        {ticket + "5101041990010110033" + rest,
+         "the identity number \"5101041990010110033\" is not 17 digits followed by a digit or X"},
+        {ticket + "510104199001011004" + rest,
+         "the identity number 510104199001011004 fails its check (ISO 7064 MOD 11-2): the last character should be 3"},
+        {ticket + identity("51010419900101009") + "\t张 三\t60.5\t",
+         "the name \"张 三\" has a character that is not Chinese (U+0020)"},
+        {ticket + identity("51010419900101009") + "\tZhang\t60.5\t",
+         "the name \"Zhang\" has a character that is not Chinese (U+005A)"},
+        {ticket + identity("51010419900101009") + "\t\t60.5\t", "the name is empty"},
+        {ticket + identity("51010419900101009") + "\t张三\t 60.5    \t", "the score \" 60.5    \" has blanks around it"},
+        {ticket + identity("51010419900101009") + "\t张三\t60.5\t缺考 ", "the remark \"缺考 \" has blanks around it"},
+        {"1073102109\t" + identity("51010419900101009") + rest,
+         "the ticket number 1073102109 has 10 characters where the others have 11 (a lost leading zero?)"},
+        {"107310210090\t" + identity("51010419900101009") + rest,
+         "the ticket number 107310210090 has 12 characters where the others have 11"},
+        {"", "an empty row is skipped"},
+        {"\t\t\"\"\t\t", "an empty row is skipped"},
+    };
+    EXPECT_TRUE(readRoster(join(validLines())).warnings.empty());
+    for (const auto& c : cases) {
+        const auto warnings = readRoster(withLine(10, c.content)).warnings;
+        ASSERT_EQ(warnings.size(), 1u) << c.content;
+        EXPECT_EQ(std::make_pair(warnings[0].line, warnings[0].message), std::make_pair(10, c.message));
     }
+    // Names of minorities carry a middle dot; Extension A is Chinese too.
+    EXPECT_TRUE(readRoster(withLine(10, ticket + identity("51010419900101009") + "\t阿依·买买提\u3400\t60.5\t")).warnings.empty());
+    // Empty rows at the end are no oddity; warnings come in line order.
+    const auto roster = readRoster(withLine(10, ticket + "51010419900101100x\t张三\t 60.5\t") + "\n\t\t\t\t\n\n");
+    ASSERT_EQ(roster.warnings.size(), 2u);
+    EXPECT_EQ(roster.warnings[0].line, 10);
+    EXPECT_EQ(roster.warnings[1].line, 10);
 }
 
-TEST(Import, refusesRepeatedTicketNumberNamingBothLines)
+TEST(Import, namesEncodings)
 {
-    EXPECT_EQ(refusalWithLine(200, "10731021002\t510104199001012000\t李四\t 60.5    \t"),
-              std::make_pair(200, std::string("the ticket number 10731021002 repeats the one on line 3")));
-}
-
-TEST(Import, refusesCarriageReturnInsideALine)
-{
-    const auto [line, message] = refusalWithLine(6, "10731021005\t510104199001011005\t李\r四\t 60.5    \t");
-    EXPECT_EQ(line, 6);
-    EXPECT_NE(message.find("carriage return"), std::string::npos);
+    for (const auto& [name, encoding] : {std::pair{"UTF-8", Encoding::Utf8}, {"utf8", Encoding::Utf8},
+                                         {"UTF-16LE", Encoding::Utf16le}, {"utf-16", Encoding::Utf16le},
+                                         {"GB18030", Encoding::Gb18030}, {"gbk", Encoding::Gb18030},
+                                         {"CP936", Encoding::Gb18030}, {"936", Encoding::Gb18030}})
+        EXPECT_EQ(encodingNamed(name), encoding) << name;
+    EXPECT_EQ(encodingNamed("latin1"), std::nullopt);
 }

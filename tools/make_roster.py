@@ -1,15 +1,26 @@
 #!/usr/bin/env python3
-"""Writes the synthetic 339-candidate roster (roster/roster.tsv).
+"""Writes the synthetic 339-candidate roster (roster/roster.tsv), or an
+invented roster of another size in one of the formats offices save.
 
 Every person in it is invented. The generator draws from its own seeded
 xorshift generator, so the output is the same byte for byte on every
 machine and every Python 3 version. The counts and rules the roster keeps
 are checked by the data-model test over the roster compiled into the program.
 
-Usage: make_roster.py OUTPUT.tsv
+Usage: make_roster.py [--records N] [--format FORMAT] OUTPUT
+
+  --records N   candidates (default 339: the committed roster). Another
+                number gives unique 11-digit tickets, unique valid identity
+                numbers, and a few remarks holding a comma or quotes.
+  --format F    tsv           UTF-8, tabs, LF, our column names (default)
+                unicode-text  Excel's "Unicode text": UTF-16LE with BOM, tabs, CRLF
+                csv-utf8      Excel's "CSV UTF-8": UTF-8 with BOM, commas, CRLF
+                csv-gb18030   Excel's "CSV" on Chinese Windows: GB18030, commas, CRLF
+              The Excel formats carry the Chinese column names and quote a
+              field as Excel does.
 """
+import argparse
 import datetime
-import sys
 
 ROWS = 339
 SEED = 0x5EED_2009_0339
@@ -222,14 +233,59 @@ def build():
     return rows
 
 
+# --- Rosters of another size -----------------------------------------------
+
+EXTRA_REMARKS = ["缺考", "进藏兵加5分", "复核后,加5分", '"优秀"志愿者加5分']
+
+
+def build_sized(count):
+    """Invented candidates: ticket by group, room and seat; valid, unique identity numbers."""
+    rows, seen = [], set()
+    for i in range(count):
+        ticket = SHARED_CODE + "%02d%02d%02d" % (1 + i // 2970, 1 + i // 30 % 99, 1 + i % 30)
+        first = random_first17()
+        while first in seen:
+            first = random_first17()
+        seen.add(first)
+        name = rng.choice(SURNAMES) + "".join(rng.choice(GIVEN) for _ in range(rng.between(1, 2)))
+        remark = rng.choice(EXTRA_REMARKS) if rng.below(10) == 0 else ""
+        tenths = 0 if remark == "缺考" else rng.between(211, 954)
+        rows.append([ticket, first + check_char(first), name,
+                     score_text(tenths, rng.between(1, 2)), remark])
+    return rows
+
+
+FORMATS = {  # separator, line end, encoding, Chinese header
+    "tsv": ("\t", "\n", "utf-8", False),
+    "unicode-text": ("\t", "\r\n", "utf-16-le", True),
+    "csv-utf8": (",", "\r\n", "utf-8-sig", True),
+    "csv-gb18030": (",", "\r\n", "gb18030", True),
+}
+
+
+def excel_field(text, separator):
+    if any(c in text for c in (separator, '"', "\n", "\r")):
+        return '"' + text.replace('"', '""') + '"'
+    return text
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: make_roster.py OUTPUT.tsv")
-    rows = build()
-    text = "zhun\tshen\txing\tchengji\tbeizhu\n" + "".join(
-        "\t".join(r) + "\n" for r in rows)
-    with open(sys.argv[1], "w", encoding="utf-8", newline="\n") as out:
-        out.write(text)
+    parser = argparse.ArgumentParser(description="Writes an invented roster.")
+    parser.add_argument("output")
+    parser.add_argument("--records", type=int, default=ROWS)
+    parser.add_argument("--format", choices=FORMATS, default="tsv")
+    args = parser.parse_args()
+    if not 1 <= args.records <= 32766:
+        parser.error("--records must be 1 to 32766")
+    rows = build() if args.records == ROWS else build_sized(args.records)
+    separator, end, encoding, chinese = FORMATS[args.format]
+    header = ["准考证号", "身份证号", "姓名", "成绩", "备注"] if chinese else ["zhun", "shen", "xing", "chengji", "beizhu"]
+    text = "".join(separator.join(excel_field(f, separator) for f in r) + end for r in [header] + rows)
+    data = text.encode(encoding)
+    if encoding == "utf-16-le":
+        data = b"\xff\xfe" + data
+    with open(args.output, "wb") as out:
+        out.write(data)
 
 
 if __name__ == "__main__":

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "roster/area_write.h"
-#include "roster/import.h"
+#include "roster/read.h"
 
 namespace {
 
@@ -51,11 +51,12 @@ int main(int argc, char* argv[])
     std::string source;
     try {
         CarriedRoster roster;
-        for (const RosterFields& f : importRoster(bytes.str(), 339))
+        for (const RosterFields& f : readRoster(bytes.str()).records)
             roster.records.push_back({f[0], f[1], f[2], f[3], f[4]});
         source = areaSource(encodeArea(roster));
     } catch (const ImportError& error) {
-        std::cerr << input << ":" << error.line << ": error: " << error.what() << "\n";
+        std::cerr << input << (error.line ? ":" + std::to_string(error.line) : std::string()) << ": error: "
+                  << error.what() << "\n";
         return 1;
     } catch (const AreaFullError& error) {
         std::cerr << input << ": error: " << error.what() << "\n";

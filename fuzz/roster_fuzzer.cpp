@@ -1,0 +1,136 @@
+// libFuzzer target: reads arbitrary bytes as a roster file and checks that
+// whatever the reader accepts keeps the promises the program relies on,
+// checked by a model written from the rules and not from the reader.
+//
+// Input: one byte, then the file. Bits 0 and 1 of the byte pick the encoding
+// (detect, UTF-8, UTF-16LE, GB18030); bits 2 to 7, when not all zero, bound
+// the records (1 to 63), else the program's own bound applies.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "roster/read.h"
+#include "roster/utf.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what)
+{
+    std::fprintf(stderr, "roster_fuzzer: %s\n", what);
+    std::abort();
+}
+
+// White space and the characters that show as nothing.
+bool modelBlank(char16_t c)
+{
+    return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000 || c == 0xFEFF;
+}
+
+bool wellFormedUtf16(const std::u16string& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0xDC00 && text[i] <= 0xDFFF)
+            return false;
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && !(++i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF))
+            return false;
+    }
+    return true;
+}
+
+// Ticket and identity numbers: present, blank-free, not a number Excel
+// wrote in scientific notation, each used once.
+void checkKeys(const RosterFile& roster, int column)
+{
+    static const std::regex excelNumber("[0-9]+(\\.[0-9]+)?[eE][+-]?[0-9]+");
+    std::set<std::u16string> seen;
+    for (const auto& record : roster.records) {
+        const std::u16string& key = record[column];
+        if (key.empty())
+            fail("an empty ticket or identity number was accepted");
+        for (const char16_t c : key)
+            if (modelBlank(c))
+                fail("a ticket or identity number with a blank was accepted");
+        if (std::regex_match(toUtf8(key), excelNumber))
+            fail("a number in scientific notation was accepted");
+        if (!seen.insert(key).second)
+            fail("a repeated ticket or identity number was accepted");
+    }
+}
+
+// A plain file (ASCII, no quote, no CR) is lines of fields: the header, then
+// records; rows of empty fields are skipped.
+std::vector<RosterFields> plainModel(const std::string& text)
+{
+    std::vector<std::vector<std::u16string>> rows;
+    for (std::size_t start = 0; start < text.size();) {
+        const auto end = std::min(text.find('\n', start), text.size());
+        rows.push_back({});
+        const std::string line = text.substr(start, end - start);
+        const char separator = text.substr(0, text.find('\n')).find('\t') != std::string::npos ? '\t' : ',';
+        for (std::size_t from = 0;;) {
+            const auto cut = std::min(line.find(separator, from), line.size());
+            rows.back().emplace_back(line.begin() + from, line.begin() + cut);
+            if (cut == line.size())
+                break;
+            from = cut + 1;
+        }
+        start = end + 1;
+    }
+    std::vector<RosterFields> records;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        if (std::all_of(rows[i].begin(), rows[i].end(), [](const auto& f) { return f.empty(); }))
+            continue;
+        if (rows[i].size() != 5)
+            fail("a row without five fields was accepted");
+        records.push_back({rows[i][0], rows[i][1], rows[i][2], rows[i][3], rows[i][4]});
+    }
+    return records;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const Encoding encoding[] = {Encoding::Detect, Encoding::Utf8, Encoding::Utf16le, Encoding::Gb18030};
+    const std::size_t maxRecords = data[0] >> 2 ? data[0] >> 2 : ROSTER_MAX_RECORDS;
+    const std::string file(reinterpret_cast<const char*>(data) + 1, size - 1);
+    RosterFile roster;
+    try {
+        roster = readRoster(file, encoding[data[0] & 3], maxRecords);
+    } catch (const ImportError& error) {
+        if (error.line < 0 || *error.what() == '\0')
+            fail("a refusal without a line or a problem");
+        return 0;
+    }
+
+    if (roster.records.empty() || roster.records.size() > maxRecords)
+        fail("a record count out of bounds was accepted");
+    if (roster.lines.size() != roster.records.size() || roster.lines[0] < 2 ||
+        !std::is_sorted(roster.lines.begin(), roster.lines.end(), std::less_equal<int>()))
+        fail("record lines that do not follow the file");
+    checkKeys(roster, 0);
+    checkKeys(roster, 1);
+    for (const auto& record : roster.records)
+        for (const auto& field : record)
+            if (!wellFormedUtf16(field))
+                fail("a field with an unpaired surrogate was accepted");
+    for (std::size_t i = 0; i < roster.warnings.size(); ++i)
+        if (roster.warnings[i].line < 2 || (i && roster.warnings[i].line < roster.warnings[i - 1].line))
+            fail("warnings out of line order");
+    if (roster.format.empty())
+        fail("no format named");
+
+    const bool plain = (data[0] & 3) != 2 && std::all_of(file.begin(), file.end(), [](char c) {
+        return c > 0 && c != '"' && c != '\r';
+    });
+    if (plain && roster.records != plainModel(file))
+        fail("a plain file read to other records than its lines and fields");
+    return 0;
+}
