@@ -57,9 +57,11 @@ bench: build
 	tools/bench.sh $(BUILD)
 
 # The 32-bit Windows program, cross-compiled; its tests run under Wine on a
-# virtual X display. rosterc, which compiles the roster, comes from the Linux build.
+# virtual X display. rosterc, which compiles the roster, comes from the Linux build;
+# libsodium is built once from Debian's source package (build/sodium/).
 windows: build
 	@tools/install-deps.sh windows
+	tools/build-libsodium.sh i686-w64-mingw32
 	@test -f build/windows/build.ninja || cmake --preset windows
 	cmake --build --preset windows
 

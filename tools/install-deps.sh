@@ -1,19 +1,23 @@
 #!/bin/sh
 # install-deps.sh GROUP...: makes sure the Debian 12 packages of each group
 # are installed. As root it installs the missing ones (after one apt-get
-# update); otherwise it prints the exact command to run and fails.
+# update); otherwise it prints the exact command to run and fails. The group
+# sodium-source installs nothing: it makes apt's index list Debian's source
+# packages too, from which tools/build-libsodium.sh builds libsodium for Windows.
 set -eu
 
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 googletest libgtest-dev fonts-noto-cjk \
+                 googletest libgtest-dev libsodium-dev fonts-noto-cjk \
                  desktop-file-utils appstream dpkg-dev file" ;;
-    windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth" ;;
+    windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth \
+                   autoconf automake libtool dpkg-dev" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev xvfb binutils-mingw-w64-i686" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
+    sodium-source) ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac
 }
@@ -22,6 +26,23 @@ wanted=""
 for group in "$@"; do
     wanted="$wanted $(packages_of "$group")"
 done
+
+# Debian 12 keeps its index in debian.sources; "deb-src" on its Types lines
+# adds the source packages. Once there, apt-cache knows libsodium's source.
+sources=/etc/apt/sources.list.d/debian.sources
+case " $* " in
+*" sodium-source "*)
+    if ! apt-cache showsrc libsodium 2>/dev/null | grep -q '^Package:'; then
+        if [ "$(id -u)" -ne 0 ]; then
+            echo "Debian's source packages are not in apt's index. Add them with:" >&2
+            echo "  sudo sed -i 's/^Types: deb\$/Types: deb deb-src/' $sources && sudo apt-get update" >&2
+            exit 1
+        fi
+        echo "Adding Debian's source packages to apt's index"
+        sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+        apt-get update -qq
+    fi ;;
+esac
 
 missing=""
 for package in $wanted; do

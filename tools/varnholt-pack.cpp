@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* USAGE =
+const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--encoding NAME]\n"
     "                     [--no-protect] [--cost PASSES,MIB]\n"
     "\n"
@@ -138,7 +138,7 @@ std::string hex(const unsigned char* bytes, std::size_t size)
     return out;
 }
 
-std::string quoted(std::u16string_view text) { return "\"" + toUtf8(text) + "\""; }
+std::string inQuotes(std::u16string_view text) { return "\"" + toUtf8(text) + "\""; }
 
 // What the candidate of the record sees in Text4: the score trimmed of its
 // spaces, one space, the remark.
@@ -176,10 +176,10 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
         << " of them 0, " << emptyScores << " empty\n"
         << "  remarks:\n";
     for (const auto& [remark, count] : remarks)
-        out << "    " << (remark.empty() ? std::string("(none)") : quoted(remark)) << ": " << count << "\n";
+        out << "    " << (remark.empty() ? std::string("(none)") : inQuotes(remark)) << ": " << count << "\n";
     const auto shown = [&](const char* which, std::size_t i) {
         out << "  " << which << " record (line " << file.lines[i] << "): ticket " << toUtf8(records[i][0])
-            << ", name " << quoted(records[i][2]) << ", score " << quoted(shownScore(records[i])) << "\n";
+            << ", name " << inQuotes(records[i][2]) << ", score " << inQuotes(shownScore(records[i])) << "\n";
     };
     shown("first", 0);
     shown("last ", records.size() - 1);

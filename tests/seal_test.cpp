@@ -1,0 +1,117 @@
+// Sealed roster records: they open with their own row's identity number
+// exactly as issued, and with nothing else.
+#include <gtest/gtest.h>
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <thread>
+
+#include "roster/seal.h"
+
+namespace {
+
+const std::u16string TICKET = u"10731020102";
+const std::u16string IDENTITY = u"51190219900101123X";
+const OpenedRecord RECORD{u"王小明", u"  63.4    ", u"进藏兵加5分"};
+
+std::string sealed() { return sealRecord(TICKET, IDENTITY, RECORD, TEST_COST); }
+
+}  // namespace
+
+TEST(Seal, opensOnlyWithItsOwnRowsExactNumbers)
+{
+    const std::string record = sealed();
+    EXPECT_EQ(openRecord(record, TICKET, IDENTITY, TEST_COST), RECORD);
+
+    const struct {
+        std::u16string ticket, identity;
+    } others[] = {
+        {TICKET, u"51190219900101123x"},   // lower-case check character
+        {TICKET, u"5119021990010112"},     // shortened
+        {TICKET, u" 51190219900101123X"},  // a blank before
+        {TICKET, u"51190219900101123X "},  // a blank after
+        {TICKET, u"51190219900101124X"},   // another row's number
+        {TICKET, u""},
+        {u"10731020103", IDENTITY},  // the record moved to another row
+    };
+    for (const auto& other : others)
+        EXPECT_EQ(openRecord(record, other.ticket, other.identity, TEST_COST), std::nullopt);
+    EXPECT_EQ(openRecord(record, TICKET, IDENTITY, {2, 8}), std::nullopt);
+}
+
+TEST(Seal, anyDamagedByteKeepsItShut)
+{
+    const std::string record = sealed();
+    for (std::size_t i = 0; i < record.size(); ++i) {  // salt, nonce, ciphertext, tag
+        std::string damaged = record;
+        damaged[i] = static_cast<char>(damaged[i] ^ 0x01);
+        EXPECT_EQ(openRecord(damaged, TICKET, IDENTITY, TEST_COST), std::nullopt) << "byte " << i;
+    }
+    EXPECT_EQ(openRecord(record.substr(0, record.size() - 1), TICKET, IDENTITY, TEST_COST), std::nullopt);
+    EXPECT_EQ(openRecord(record + '\0', TICKET, IDENTITY, TEST_COST), std::nullopt);
+    EXPECT_EQ(openRecord("", TICKET, IDENTITY, TEST_COST), std::nullopt);
+}
+
+TEST(Seal, sealsAfreshEachTime)
+{
+    const std::string first = sealed(), second = sealed();
+    EXPECT_NE(first.substr(0, 16), second.substr(0, 16));         // salt
+    EXPECT_NE(first.substr(16, 24), second.substr(16, 24));       // nonce
+    EXPECT_EQ(openRecord(second, TICKET, IDENTITY, TEST_COST), RECORD);
+}
+
+// Bytes that authenticate but are not three texts do not open either.
+TEST(Seal, refusesAnAuthenticRecordThatIsNotThreeTexts)
+{
+    const std::string plaintexts[] = {
+        std::string("\x03\xE7\x8E\x8B\x00", 5),      // two texts
+        std::string("\x03\xE7\x8E\x8B\x00\x00\x00", 7),  // four texts
+        std::string("\x09\xE7\x8E\x8B\x00\x00", 6),  // a length beyond the end
+        std::string("\x03\xED\xA0\x80\x00\x00", 6),  // a surrogate in UTF-8
+        std::string("\x80\x80\x80\x80\x80\x00", 6),  // an endless length
+    };
+    for (const auto& plaintext : plaintexts) {
+        unsigned char salt[crypto_pwhash_SALTBYTES] = {}, nonce[crypto_aead_xchacha20poly1305_ietf_NPUBBYTES] = {};
+        unsigned char key[crypto_aead_xchacha20poly1305_ietf_KEYBYTES];
+        ASSERT_EQ(crypto_pwhash(key, sizeof key, reinterpret_cast<const char*>(IDENTITY.data()), IDENTITY.size() * 2,
+                                salt, TEST_COST.opsLimit, TEST_COST.memLimitKiB * 1024, crypto_pwhash_ALG_ARGON2ID13),
+                  0);
+        std::string record(sizeof salt + sizeof nonce + plaintext.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES,
+                           '\0');
+        crypto_aead_xchacha20poly1305_ietf_encrypt(
+            reinterpret_cast<unsigned char*>(record.data()) + sizeof salt + sizeof nonce, nullptr,
+            reinterpret_cast<const unsigned char*>(plaintext.data()), plaintext.size(),
+            reinterpret_cast<const unsigned char*>(TICKET.data()), TICKET.size() * 2, nullptr, nonce, key);
+        EXPECT_EQ(openRecord(record, TICKET, IDENTITY, TEST_COST), std::nullopt) << plaintext.size();
+    }
+}
+
+TEST(Seal, refusesWhatItCannotSeal)
+{
+    EXPECT_THROW(sealRecord(TICKET, IDENTITY, RECORD, {0, 8}), std::invalid_argument);
+    EXPECT_THROW(sealRecord(TICKET, IDENTITY, RECORD, {1, 7}), std::invalid_argument);
+    EXPECT_THROW(sealRecord(TICKET, IDENTITY, {u"\xD800", u"", u""}, TEST_COST), std::invalid_argument);
+    EXPECT_EQ(openRecord(sealed(), TICKET, IDENTITY, {1, 7}), std::nullopt);
+}
+
+TEST(Seal, sealsAllInOrderAndCountsThemOnTheCallingThread)
+{
+    std::vector<SealInput> inputs;
+    for (char16_t k = 0; k < 20; ++k)
+        inputs.push_back({TICKET + k, IDENTITY + k, {RECORD.xing + k, RECORD.chengji, u""}});
+    std::vector<std::size_t> reports;
+    const auto caller = std::this_thread::get_id();
+    const auto records = sealAll(inputs, TEST_COST, [&](std::size_t done) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        reports.push_back(done);
+    });
+
+    ASSERT_EQ(records.size(), inputs.size());
+    for (std::size_t k = 0; k < inputs.size(); ++k)
+        EXPECT_EQ(openRecord(records[k], inputs[k].ticket, inputs[k].identity, TEST_COST), inputs[k].record) << k;
+    ASSERT_FALSE(reports.empty());
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+    EXPECT_EQ(reports.back(), inputs.size());
+}

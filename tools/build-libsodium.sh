@@ -1,0 +1,33 @@
+#!/bin/bash
+# build-libsodium.sh TRIPLET: libsodium for the Windows programs, built from
+# Debian's source package of the version installed for Linux (Debian's own
+# patches applied), as a static library for TRIPLET (i686-w64-mingw32 or
+# x86_64-w64-mingw32). Installs into build/sodium/TRIPLET/{include,lib};
+# does nothing when build/sodium/TRIPLET/lib/libsodium.a is there.
+set -euo pipefail
+triplet=${1:?usage: build-libsodium.sh i686-w64-mingw32|x86_64-w64-mingw32}
+root=$(cd "$(dirname "$0")/.." && pwd)
+prefix=$root/build/sodium/$triplet
+[ -f "$prefix/lib/libsodium.a" ] && exit 0
+
+"$root/tools/install-deps.sh" windows sodium-source
+version=$(dpkg-query -W -f='${Version}' libsodium-dev)
+
+# Each triplet in a folder of its own: two builds may run side by side.
+work=$root/build/sodium/$triplet.work
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+echo "Building libsodium $version for $triplet in $work"
+apt-get source --download-only -qq "libsodium=$version"
+dpkg-source --no-check -x libsodium_*.dsc source >/dev/null
+cd source
+./autogen.sh -s >/dev/null
+# No stack protector: its run-time support is not in the mingw-w64 runtime
+# the programs link.
+./configure -q --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
+    --disable-ssp --disable-dependency-tracking
+make -j2 >/dev/null
+make install >/dev/null
+rm -rf "$work"
+echo "libsodium for $triplet: $prefix/lib/libsodium.a"
