@@ -174,6 +174,16 @@ float height();
 // no icon. Returns when the user closes it.
 void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title);
 
+// Shows the busy cursor over the application while it lives: for work the
+// user waits on inside a handler.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 // Ends the program at once with exit status 0; no further event is delivered.
 [[noreturn]] void End();
 

@@ -1,8 +1,11 @@
 // The score query: 确  定 looks up the ticket number and checks the identity number.
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "form/form1.h"
+#include "roster/area.h"
+#include "roster/seal.h"
 
 namespace {
 
@@ -36,15 +39,27 @@ void Form1::Command1_Click()
         tk::MsgBox(u"无此考生", 0, WARNING);
         return;
     }
-    if (Text2.text() != shen(row)) {
+    // Identity check: Text2 equals the row's identity number exactly. A
+    // protected roster keeps none: there the row's sealed record must open
+    // with the key derived from Text2, which it does for that number only.
+    const CarriedRoster& roster = carriedRoster();
+    std::optional<OpenedRecord> found;
+    if (roster.isSealed()) {
+        const tk::BusyCursor busy;  // deriving the key takes a moment
+        found = openRecord(roster.sealed.at(static_cast<std::size_t>(row - 1)), zhun(row), Text2.text(),
+                           {roster.opsLimit, roster.memLimitKiB});
+    } else if (Text2.text() == shen(row)) {
+        found = OpenedRecord{xing(row), chengji(row), beizhu(row)};
+    }
+    if (!found) {
         tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
         return;
     }
 
     Label7.setVisible(true);
     Label6.setVisible(true);
-    Text3.setText(xing(row));
-    Text4.setText(tk::Trim(chengji(row)) + u" " + beizhu(row));
+    Text3.setText(found->xing);
+    Text4.setText(tk::Trim(found->chengji) + u" " + found->beizhu);
     Text3.setVisible(true);
     Text4.setVisible(true);
     Command1.setVisible(false);

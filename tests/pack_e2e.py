@@ -47,6 +47,9 @@ def main():
     split = sys.argv.index("--")
     workdir, template, program, *runner = sys.argv[1:split]
     pack = sys.argv[split + 1:]
+    absolute = lambda args: [os.path.abspath(a) if os.path.exists(a) else a for a in args]
+    template, program = os.path.abspath(template), os.path.abspath(program)
+    runner, pack = absolute(runner), absolute(pack)
     os.makedirs(workdir, exist_ok=True)
     os.chdir(workdir)
     exe = os.path.splitext(template)[1]
@@ -80,6 +83,7 @@ def main():
     start, size = sealed_record(data, 2)
     data[start + size // 2] ^= 0x01
     open("damaged" + exe, "wb").write(data)
+    os.chmod("damaged" + exe, 0o755)
     test("damaged" + exe, VARNHOLT_DAMAGED_ROW="2")
 
     # The program itself, protected: no personal datum of the roster in it.

@@ -204,13 +204,18 @@ CarriedRoster carried(const RosterFile& file, bool protect, SealCost cost)
         roster.records.push_back({f[0], {}, {}, {}, {}});
         inputs.push_back({f[0], f[1], {f[2], f[3], f[4]}});
     }
+    // Progress once the work has taken a second, in steps of 5 %.
     const auto start = std::chrono::steady_clock::now();
     bool shown = false;
+    std::size_t lastStep = 0;
     roster.sealed = sealAll(inputs, cost, [&](std::size_t done) {
-        if (!shown && std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
+        const std::size_t step = done * 20 / inputs.size();
+        if (step == lastStep || (!shown && std::chrono::steady_clock::now() - start < std::chrono::seconds(1)))
             return;
         shown = true;
-        std::cerr << "\rsealing records: " << done << " of " << inputs.size() << std::flush;
+        lastStep = step;
+        std::cerr << "\rsealing records: " << done << " of " << inputs.size() << " (" << step * 5 << " %)"
+                  << std::flush;
     });
     if (shown)
         std::cerr << "\n";

@@ -307,6 +307,16 @@ void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
     box.exec();
 }
 
+BusyCursor::BusyCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+BusyCursor::~BusyCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
 void End()
 {
     std::_Exit(0);

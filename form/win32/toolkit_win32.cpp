@@ -402,6 +402,20 @@ void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
         throw controlError(u"MessageBoxW");
 }
 
+namespace {
+HCURSOR cursorBeforeBusy = nullptr;
+}
+
+BusyCursor::BusyCursor()
+{
+    cursorBeforeBusy = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+}
+
+BusyCursor::~BusyCursor()
+{
+    SetCursor(cursorBeforeBusy);
+}
+
 void End()
 {
     ExitProcess(0);
