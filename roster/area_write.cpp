@@ -44,6 +44,27 @@ AreaFullError::AreaFullError(std::size_t needed, std::size_t capacity)
 {
 }
 
+CarriedRoster toCarry(const std::vector<RosterFields>& records, std::optional<SealCost> seal,
+                      const std::function<void(std::size_t done)>& progress)
+{
+    CarriedRoster roster;
+    std::vector<SealInput> inputs;
+    for (const RosterFields& f : records) {
+        if (seal) {
+            roster.records.push_back({f[0], {}, {}, {}, {}});
+            inputs.push_back({f[0], f[1], {f[2], f[3], f[4]}});
+        } else {
+            roster.records.push_back({f[0], f[1], f[2], f[3], f[4]});
+        }
+    }
+    if (seal) {
+        roster.sealed = sealAll(inputs, *seal, progress ? progress : [](std::size_t) {});
+        roster.opsLimit = seal->opsLimit;
+        roster.memLimitKiB = seal->memLimitKiB;
+    }
+    return roster;
+}
+
 std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
 {
     // The payload, and the stretches of it the checksum covers: all but the

@@ -3,11 +3,15 @@
 // finds the area is spelled nowhere in a program file but at the area itself.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "roster/area.h"
+#include "roster/read.h"
+#include "roster/seal.h"
 
 // A roster that does not fit the area.
 class AreaFullError : public std::runtime_error {
@@ -15,6 +19,12 @@ public:
     AreaFullError(std::size_t needed, std::size_t capacity);
     std::size_t needed, capacity;
 };
+
+// The roster to carry: the records in the clear, or, given a cost, each
+// sealed with its identity number (on every core; `progress` hears how many
+// are done).
+CarriedRoster toCarry(const std::vector<RosterFields>& records, std::optional<SealCost> seal = std::nullopt,
+                      const std::function<void(std::size_t done)>& progress = {});
 
 // The whole area of `capacity` bytes for the roster, marker first.
 std::string encodeArea(const CarriedRoster& roster, std::size_t capacity = ROSTER_AREA_CAPACITY);

@@ -1,10 +1,22 @@
-// The roster this test program carries in its roster area, by row: what the
-// window must find. Another office's roster (ROSTER_FILE) or a packed one
+// The roster the program was built with, read from its file (ROSTER_PATH) by
+// row: what the window must find. Another office's roster (ROSTER_FILE)
 // serves as well as the default.
 #pragma once
 
-#include "roster/area.h"
+#include <fstream>
+#include <sstream>
 
-inline const std::vector<RosterRecord>& ROSTER_DATA = carriedRoster().records;
+#include "roster/area.h"
+#include "roster/read.h"
+
+inline const std::vector<RosterRecord> ROSTER_DATA = [] {
+    std::ifstream in(ROSTER_PATH, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    std::vector<RosterRecord> rows;
+    for (const RosterFields& f : readRoster(bytes.str()).records)
+        rows.push_back({f[0], f[1], f[2], f[3], f[4]});
+    return rows;
+}();
 inline const int ROSTER_ROWS = static_cast<int>(ROSTER_DATA.size());
 inline const int ROSTER_UPPER = ROSTER_ROWS + 11;

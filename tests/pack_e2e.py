@@ -54,10 +54,12 @@ def main():
     os.chdir(workdir)
     exe = os.path.splitext(template)[1]
 
-    def test(packed, **env):
+    default = os.path.join(HERE, "..", "roster", "roster.tsv")
+
+    def test(packed, roster="roster-tsv.txt", **env):
         command = runner + [os.path.abspath(packed), "--gtest_filter=Packed.*"]
         print("+", " ".join(command), flush=True)
-        result = subprocess.run(command, env=dict(os.environ, VARNHOLT_PACKED_ROSTER="roster-tsv.txt", **env),
+        result = subprocess.run(command, env=dict(os.environ, VARNHOLT_PACKED_ROSTER=roster, **env),
                                 capture_output=True, text=True)
         print(result.stdout, result.stderr, flush=True)
         assert result.returncode == 0 and "[  PASSED  ] 1 test." in result.stdout, f"{packed} failed"
@@ -77,22 +79,22 @@ def main():
     assert len(original) == len(packed) and original[:at] == packed[:at], "bytes before the area changed"
     test(outputs["tsv"])
 
-    # Protected, at a test cost; one sealed record damaged in the file.
-    run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", template, "-o", "sealed" + exe])
+    # The default roster protected, at a test cost; one sealed record damaged in the file.
+    run(pack + [default, "--cost", "1,1", "--program", template, "-o", "sealed" + exe])
     data = bytearray(open("sealed" + exe, "rb").read())
     start, size = sealed_record(data, 2)
     data[start + size // 2] ^= 0x01
     open("damaged" + exe, "wb").write(data)
     os.chmod("damaged" + exe, 0o755)
-    test("damaged" + exe, VARNHOLT_DAMAGED_ROW="2")
+    test("damaged" + exe, default, VARNHOLT_DAMAGED_ROW="2")
 
     # The program itself, protected: no personal datum of the roster in it.
-    run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", program, "-o", "protected-program" + exe])
-    run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", program, "-o", "again" + exe])
+    run(pack + [default, "--cost", "1,1", "--program", program, "-o", "protected-program" + exe])
+    run(pack + [default, "--cost", "1,1", "--program", program, "-o", "again" + exe])
     data = open("protected-program" + exe, "rb").read()
     assert data != open("again" + exe, "rb").read(), "two sealings gave the same bytes"
     leaks = []
-    for line in open("roster-tsv.txt", encoding="utf-8").read().splitlines()[1:]:
+    for line in open(default, encoding="utf-8").read().splitlines()[1:]:
         ticket, identity, name, score, remark = line.split("\t")
         for text in (identity, name, score, remark):
             for encoding in ("utf-16-le", "utf-8", "gb18030"):

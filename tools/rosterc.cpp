@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <string_view>
 
 #include "roster/area_write.h"
 #include "roster/read.h"
@@ -35,8 +36,9 @@ std::string areaSource(const std::string& area)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 3) {
-        std::cerr << "usage: rosterc ROSTER OUTPUT.cpp\n";
+    const bool protect = argc == 4 && std::string_view(argv[3]) == "--protect";
+    if (argc != 3 && !protect) {
+        std::cerr << "usage: rosterc ROSTER OUTPUT.cpp [--protect]\n";
         return 2;
     }
     const std::string input = argv[1], output = argv[2];
@@ -50,15 +52,14 @@ int main(int argc, char* argv[])
 
     std::string source;
     try {
-        CarriedRoster roster;
-        for (const RosterFields& f : readRoster(bytes.str()).records)
-            roster.records.push_back({f[0], f[1], f[2], f[3], f[4]});
-        source = areaSource(encodeArea(roster));
+        // Protected: sealed at the cost the packer chooses by default.
+        const auto seal = protect ? std::optional(calibrateCost(0.25, 64 * 1024)) : std::nullopt;
+        source = areaSource(encodeArea(toCarry(readRoster(bytes.str()).records, seal)));
     } catch (const ImportError& error) {
         std::cerr << input << (error.line ? ":" + std::to_string(error.line) : std::string()) << ": error: "
                   << error.what() << "\n";
         return 1;
-    } catch (const AreaFullError& error) {
+    } catch (const std::exception& error) {  // the roster does not fit, or sealing failed
         std::cerr << input << ": error: " << error.what() << "\n";
         return 1;
     }

@@ -190,38 +190,17 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
         out << "  NOT protected (--no-protect): anyone with the file can read every record\n";
 }
 
-// The area for the roster: plain, or sealed with progress while it takes long.
-CarriedRoster carried(const RosterFile& file, bool protect, SealCost cost)
+// Progress of the sealing once it has taken a second, in steps of 5 %.
+std::function<void(std::size_t)> sealingProgress(std::size_t total)
 {
-    CarriedRoster roster;
-    if (!protect) {
-        for (const RosterFields& f : file.records)
-            roster.records.push_back({f[0], f[1], f[2], f[3], f[4]});
-        return roster;
-    }
-    std::vector<SealInput> inputs;
-    for (const RosterFields& f : file.records) {
-        roster.records.push_back({f[0], {}, {}, {}, {}});
-        inputs.push_back({f[0], f[1], {f[2], f[3], f[4]}});
-    }
-    // Progress once the work has taken a second, in steps of 5 %.
-    const auto start = std::chrono::steady_clock::now();
-    bool shown = false;
-    std::size_t lastStep = 0;
-    roster.sealed = sealAll(inputs, cost, [&](std::size_t done) {
-        const std::size_t step = done * 20 / inputs.size();
-        if (step == lastStep || (!shown && std::chrono::steady_clock::now() - start < std::chrono::seconds(1)))
+    return [total, start = std::chrono::steady_clock::now(), lastStep = std::size_t{0}](std::size_t done) mutable {
+        const std::size_t step = done * 20 / total;
+        if (step == lastStep || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
             return;
-        shown = true;
         lastStep = step;
-        std::cerr << "\rsealing records: " << done << " of " << inputs.size() << " (" << step * 5 << " %)"
-                  << std::flush;
-    });
-    if (shown)
-        std::cerr << "\n";
-    roster.opsLimit = cost.opsLimit;
-    roster.memLimitKiB = cost.memLimitKiB;
-    return roster;
+        std::cerr << "\rsealing records: " << done << " of " << total << " (" << step * 5 << " %)"
+                  << (done == total ? "\n" : "") << std::flush;
+    };
 }
 
 // Writes beside the output and renames, so the output is whole or untouched.
@@ -284,7 +263,8 @@ int pack(const Options& options)
 
     std::string area;
     try {
-        area = encodeArea(carried(file, options.protect, cost), capacity);
+        const auto seal = options.protect ? std::optional(cost) : std::nullopt;
+        area = encodeArea(toCarry(file.records, seal, sealingProgress(file.records.size())), capacity);
     } catch (const AreaFullError& error) {
         throw Failure{display(options.roster) + ": error: the roster does not fit the program: it needs " +
                       std::to_string(error.needed) + " bytes, the program's roster area holds " +
