@@ -15,7 +15,7 @@ packages_of() {
                    autoconf automake libtool dpkg-dev" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
-    bench) echo "libbenchmark-dev libx11-dev xvfb binutils-mingw-w64-i686" ;;
+    bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
     sodium-source) ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
