@@ -121,7 +121,7 @@ public:
                 ++at_;
                 continue;
             }
-            at_ += text_[at_] == u'\r' ? 2 : 1;  // the line end
+            at_ += text_.compare(at_, 2, u"\r\n") == 0 ? 2 : 1;  // the line end
             ++line_;
             return row;
         }

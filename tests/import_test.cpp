@@ -168,6 +168,10 @@ TEST(Import, takesTodaysFilesAsBefore)
     EXPECT_EQ(roster.records.size(), 339u);
     EXPECT_EQ(roster.records[4][2], u"张\"三\"");
     EXPECT_EQ(roster.records[4][4], u"加\"5\"分");
+    // CRLF line ends, the last one cut after its CR.
+    text = join(validLines(), "\r\n");
+    text.pop_back();
+    EXPECT_EQ(readRoster(text).records, readRoster(join(validLines())).records);
 }
 
 TEST(Import, defaultRosterReadsTheSameFromBomAndCrlf)
