@@ -337,7 +337,7 @@ RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t max
 
     std::vector<int> emptyRows;  // warned about only when a record follows
     std::map<std::u16string, int> ticketLines, identityLines;
-    while (const auto row = reader.next()) {
+    while (auto row = reader.next()) {
         const int line = row->line;
         if (std::all_of(row->fields.begin(), row->fields.end(), [](const auto& f) { return f.empty(); })) {
             emptyRows.push_back(line);
