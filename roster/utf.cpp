@@ -83,7 +83,8 @@ std::optional<std::u16string> fromGb18030(std::string_view bytes)
     if (units == 0)
         return std::nullopt;
     std::u16string out(static_cast<std::size_t>(units), u'\0');
-    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, reinterpret_cast<wchar_t*>(out.data()), units);
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, reinterpret_cast<wchar_t*>(out.data()),
+                        units);
     return out;
 #else
     const iconv_t converter = iconv_open("UTF-16LE", "GB18030");

@@ -142,7 +142,8 @@ TEST(Import, readsEveryFormatToTheSameRecords)
         {excel(HEADER, "\t", "\n"), Encoding::Detect, "UTF-8 tab-separated", ""},
         {"\xEF\xBB\xBF" + excel(chinese, "\t", "\r\n"), Encoding::Detect, "UTF-8 tab-separated", ""},
         {utf16le(excel(chinese, "\t", "\r\n")), Encoding::Detect, "UTF-16LE tab-separated (Excel Unicode text)", ""},
-        {utf16le(excel(HEADER, "\t", "\r\n")).substr(2), Encoding::Utf16le, "UTF-16LE tab-separated (Excel Unicode text)", ""},
+        {utf16le(excel(HEADER, "\t", "\r\n")).substr(2), Encoding::Utf16le,
+         "UTF-16LE tab-separated (Excel Unicode text)", ""},
         {"\xEF\xBB\xBF" + excel("准考证号,身份证号,姓名,成绩,备注", ",", "\r\n"), Encoding::Detect, "CSV, UTF-8", ""},
         {gb18030, Encoding::Detect, "CSV, GB18030", note},
         {gb18030, Encoding::Gb18030, "CSV, GB18030", ""},
@@ -219,7 +220,8 @@ TEST(Import, refusesTextNotInItsEncoding)
         EXPECT_NE(message.find("save the roster as UTF-8"), std::string::npos) << message;
     }
     EXPECT_EQ(refusal(join(validLines()) + "\xD5\xC5\xC8\xFD\n", Encoding::Utf8),
-              std::make_pair(341, std::string("not valid UTF-8 (byte 0xD5 at column 1): save the roster as UTF-8 text")));
+              std::make_pair(341,
+                             std::string("not valid UTF-8 (byte 0xD5 at column 1): save the roster as UTF-8 text")));
     // 0xFF is neither UTF-8 nor GB18030; a GB18030 lead byte needs a second byte.
     EXPECT_EQ(refusal(withLine(4, "\xFF")),
               std::make_pair(4, std::string("neither UTF-8 nor GB18030 text: save the roster as UTF-8 text")));
@@ -228,7 +230,8 @@ TEST(Import, refusesTextNotInItsEncoding)
     // UTF-16: a lone surrogate where the @ stands, and half a code unit at the end.
     std::string lone = utf16le(withLine(3, "10731021002\t" + identity("51010419900101002") + "\t张@\t60.5\t"));
     lone.replace(lone.find("@\0"s), 2, "\x00\xD8"s);
-    EXPECT_EQ(refusal(lone), std::make_pair(3, std::string("not valid UTF-16: an unpaired surrogate (U+D800) at column 33")));
+    EXPECT_EQ(refusal(lone),
+              std::make_pair(3, std::string("not valid UTF-16: an unpaired surrogate (U+D800) at column 33")));
     EXPECT_EQ(refusal(utf16le(join(validLines())) + "\n"),
               std::make_pair(341, std::string("the file ends in half a UTF-16 character (an odd number of bytes)")));
 }
@@ -271,7 +274,8 @@ TEST(Import, refusesEachBadRecordByItsLine)
          "the ticket number (zhun) \" 10731021002\" has a blank (U+0020) before it"},
         {4, "10731021003\t510104199001011003\u3000\t李四\t60.5\t", 4,
          "the identity number (shen) \"510104199001011003\u3000\" has a blank (U+3000) after it"},
-        {5, "1073102\u00A01004" + id5, 5, "the ticket number (zhun) \"1073102\u00A01004\" has a blank (U+00A0) inside it"},
+        {5, "1073102\u00A01004" + id5, 5,
+         "the ticket number (zhun) \"1073102\u00A01004\" has a blank (U+00A0) inside it"},
         {5, "\"10731021004\n\"" + id5, 5, "the ticket number (zhun) \"10731021004\n\" has a blank (U+000A) after it"},
         {200, "10731021002\t" + identity("51010419900109999") + "\t李四\t60.5\t", 200,
          "the ticket number 10731021002 repeats the one on line 3"},
@@ -282,7 +286,8 @@ TEST(Import, refusesEachBadRecordByItsLine)
         {6, "10731021005\t510104199001011005\t\"李\r\n四\"x\t60.5\t", 7,
          "text follows the closing quote of a quoted field; write a quote inside a quoted field twice (\"\")"},
         {5, "10731021004\t5.11902E+17\t李四\t60.5\t", 5,
-         "the identity number (shen) \"5.11902E+17\" is a number in Excel's scientific notation, its digits lost" + hint},
+         "the identity number (shen) \"5.11902E+17\" is a number in Excel's scientific notation, its digits lost" +
+             hint},
         {5, "1.07310e10" + id5, 5,
          "the ticket number (zhun) \"1.07310e10\" is a number in Excel's scientific notation, its digits lost" + hint},
         {5, "10731021004\t510104199000000000\t李四\t60.5\t", 5,
@@ -349,7 +354,8 @@ TEST(Import, warnsOfEachOddityByItsLine)
         EXPECT_EQ(std::make_pair(warnings[0].line, warnings[0].message), std::make_pair(10, c.message));
     }
     // Names of minorities carry a middle dot; Extension A is Chinese too.
-    EXPECT_TRUE(readRoster(withLine(10, ticket + identity("51010419900101009") + "\t阿依·买买提\u3400\t60.5\t")).warnings.empty());
+    const std::string names = ticket + identity("51010419900101009") + "\t阿依·买买提\u3400\t60.5\t";
+    EXPECT_TRUE(readRoster(withLine(10, names)).warnings.empty());
     // Empty rows at the end are no oddity; warnings come in line order.
     const auto roster = readRoster(withLine(10, ticket + "51010419900101100x\t张三\t 60.5\t") + "\n\t\t\t\t\n\n");
     ASSERT_EQ(roster.warnings.size(), 2u);
