@@ -92,6 +92,27 @@ std::vector<RosterFields> plainModel(const std::string& text)
     return records;
 }
 
+// The records as Excel writes them: a field holding the separator, a quote
+// or a line break is quoted, its quotes doubled.
+std::string excelText(const std::vector<RosterFields>& records, char separator)
+{
+    std::string text = "zhun,shen,xing,chengji,beizhu\r\n";
+    std::replace(text.begin(), text.end(), ',', separator);
+    for (const auto& record : records) {
+        for (std::size_t i = 0; i < record.size(); ++i) {
+            std::string field = toUtf8(record[i]);
+            if (field.find_first_of(std::string(1, separator) + "\"\r\n") != std::string::npos) {
+                for (std::size_t at = 0; (at = field.find('"', at)) != std::string::npos; at += 2)
+                    field.insert(at, "\"");
+                field = "\"" + field + "\"";
+            }
+            text += (i ? std::string(1, separator) : "") + field;
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -132,5 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     if (plain && roster.records != plainModel(file))
         fail("a plain file read to other records than its lines and fields");
+    for (const char separator : {'\t', ','})
+        if (readRoster(excelText(roster.records, separator), Encoding::Utf8, maxRecords).records != roster.records)
+            fail("the records written back as Excel writes them read back otherwise");
     return 0;
 }

@@ -121,7 +121,7 @@ public:
                 ++at_;
                 continue;
             }
-            at_ += text_[at_] == u'\r' ? 2 : 1;  // the line end
+            at_ += text_.compare(at_, 2, u"\r\n") == 0 ? 2 : 1;  // the line end
             ++line_;
             return row;
         }
@@ -244,6 +244,12 @@ void checkKey(const std::u16string& field, const char* what, bool identity, int 
                                     " ends in zeros after its 15th digit, as Excel leaves a number it rounded" + hint);
 }
 
+// CJK Unified Ideographs, Extension A, and the middle dot of minority names.
+bool isNameCharacter(char16_t c)
+{
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || c == 0x00B7;
+}
+
 void warnAboutRecord(const RosterFields& fields, int line, std::vector<RosterWarning>& warnings)
 {
     const auto warn = [&](std::string message) { warnings.push_back({line, std::move(message)}); };
@@ -261,12 +267,7 @@ void warnAboutRecord(const RosterFields& fields, int line, std::vector<RosterWar
              toUtf8(std::u16string(1, check)));
 
     const std::u16string& name = fields[2];
-    if (const auto other = std::find_if(name.begin(), name.end(),
-                                        [](char16_t c) {
-                                            return !((c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) ||
-                                                     c == 0x00B7);
-                                        });
-        other != name.end())
+    if (const auto other = std::find_if_not(name.begin(), name.end(), isNameCharacter); other != name.end())
         warn("the name " + quoted(name) + " has a character that is not Chinese (" + codePoint(*other) + ")");
     else if (name.empty())
         warn("the name is empty");
@@ -290,7 +291,8 @@ void warnAboutTicketLengths(const RosterFile& file, std::vector<RosterWarning>& 
         if (const auto length = file.records[k][0].size(); length != usual)
             warnings.push_back({file.lines[k], "the ticket number " + toUtf8(file.records[k][0]) + " has " +
                                                    std::to_string(length) + " characters where the others have " +
-                                                   std::to_string(usual) + (length < usual ? " (a lost leading zero?)" : "")});
+                                                   std::to_string(usual) +
+                                                   (length < usual ? " (a lost leading zero?)" : "")});
 }
 
 }  // namespace
@@ -337,7 +339,7 @@ RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t max
 
     std::vector<int> emptyRows;  // warned about only when a record follows
     std::map<std::u16string, int> ticketLines, identityLines;
-    while (const auto row = reader.next()) {
+    while (auto row = reader.next()) {
         const int line = row->line;
         if (std::all_of(row->fields.begin(), row->fields.end(), [](const auto& f) { return f.empty(); })) {
             emptyRows.push_back(line);
@@ -347,8 +349,8 @@ RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t max
             file.warnings.push_back({empty, "an empty row is skipped"});
         emptyRows.clear();
         if (file.records.size() == maxRecords)
-            throw ImportError(line, "more than " + std::to_string(maxRecords) + " records: the roster can hold at most " +
-                                        std::to_string(maxRecords));
+            throw ImportError(line, "more than " + std::to_string(maxRecords) +
+                                        " records: the roster can hold at most " + std::to_string(maxRecords));
         if (row->fields.size() != 5)
             throw ImportError(line, std::string("expected 5 ") + (separator == u'\t' ? "tab" : "comma") +
                                         "-separated fields (zhun, shen, xing, chengji, beizhu), found " +

@@ -76,12 +76,15 @@ std::optional<std::u16string> fromGb18030(std::string_view bytes)
     if (bytes.empty())
         return std::u16string();
 #ifdef _WIN32
+    // Wine has no table for GB18030 (54936); there GBK (936), its two-byte part, stands in.
+    const UINT codePage = IsValidCodePage(54936) ? 54936 : 936;
     const int size = static_cast<int>(bytes.size());
-    const int units = MultiByteToWideChar(54936, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+    const int units = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
     if (units == 0)
         return std::nullopt;
     std::u16string out(static_cast<std::size_t>(units), u'\0');
-    MultiByteToWideChar(54936, MB_ERR_INVALID_CHARS, bytes.data(), size, reinterpret_cast<wchar_t*>(out.data()), units);
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, reinterpret_cast<wchar_t*>(out.data()),
+                        units);
     return out;
 #else
     const iconv_t converter = iconv_open("UTF-16LE", "GB18030");
