@@ -169,8 +169,8 @@ private:
     int line_ = 1;
 };
 
-const std::u16string HEADERS[2][5] = {{u"zhun", u"shen", u"xing", u"chengji", u"beizhu"},
-                                      {u"准考证号", u"身份证号", u"姓名", u"成绩", u"备注"}};
+constexpr std::u16string_view HEADERS[2][5] = {{u"zhun", u"shen", u"xing", u"chengji", u"beizhu"},
+                                             {u"准考证号", u"身份证号", u"姓名", u"成绩", u"备注"}};
 
 void checkHeader(const Row& header, std::u16string_view text, char16_t separator)
 {
