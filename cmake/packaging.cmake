@@ -17,7 +17,7 @@ or network.]])
 
 if(WIN32)
     # Varnholt.exe as built and tested; the linker has stripped it already.
-    install(TARGETS varnholt RUNTIME DESTINATION .)
+    install(TARGETS varnholt varnholt-pack RUNTIME DESTINATION .)
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/README-windows.txt" DESTINATION . RENAME README.txt)
 
     set(CPACK_GENERATOR ZIP)
@@ -25,7 +25,7 @@ if(WIN32)
 else()
     include(GNUInstallDirs)
     set(share "${CMAKE_INSTALL_DATADIR}")
-    install(TARGETS varnholt RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+    install(TARGETS varnholt varnholt-pack RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt.desktop" DESTINATION "${share}/applications")
     install(FILES "${PROJECT_SOURCE_DIR}/frame/varnholt.png" DESTINATION "${share}/icons/hicolor/32x32/apps")
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt-64.png"

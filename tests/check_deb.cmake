@@ -41,9 +41,10 @@ foreach(check IN ITEMS
     endif()
 endforeach()
 
-# Owned by root; only the program is executable.
+# Owned by root; only the program and the packer are executable.
 set(files
     usr/bin/varnholt
+    usr/bin/varnholt-pack
     usr/share/applications/varnholt.desktop
     usr/share/icons/hicolor/32x32/apps/varnholt.png
     usr/share/icons/hicolor/64x64/apps/varnholt.png
@@ -51,7 +52,7 @@ set(files
 run(dpkg-deb -c "${deb}")
 foreach(file IN LISTS files)
     set(mode -rw-r--r--)
-    if(file STREQUAL usr/bin/varnholt)
+    if(file MATCHES "^usr/bin/")
         set(mode -rwxr-xr-x)
     endif()
     string(REPLACE "." "\\." pattern "${file}")

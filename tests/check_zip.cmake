@@ -1,5 +1,5 @@
 # Builds the Windows ZIP into OUT with CPack and checks what it holds: the
-# program as built, and the README, still UTF-8 with BOM and CRLF line ends.
+# program as built, the packer, and the README, still UTF-8 with BOM and CRLF line ends.
 # cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DPROGRAM=<Varnholt.exe> -P check_zip.cmake
 file(REMOVE_RECURSE "${OUT}")
 execute_process(COMMAND "${CPACK}" -G ZIP --config "${BUILD}/CPackConfig.cmake" -B "${OUT}"
@@ -13,7 +13,7 @@ set(unpacked "${OUT}/unpacked")
 file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${unpacked}")
 file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE "${unpacked}" "${unpacked}/*")
 list(SORT found)
-set(expected Varnholt-1.00-win32/README.txt Varnholt-1.00-win32/Varnholt.exe)
+set(expected Varnholt-1.00-win32/README.txt Varnholt-1.00-win32/Varnholt.exe Varnholt-1.00-win32/varnholt-pack.exe)
 if(NOT found STREQUAL expected)
     message(FATAL_ERROR "The ZIP holds\n  ${found}\nnot\n  ${expected}")
 endif()
