@@ -130,6 +130,11 @@ TEST(Form, drawsEveryCaptionUnclipped)
     EXPECT_TRUE(driver.textFits("Text2"));
 }
 
+static void PrintTo(const MenuItem& item, std::ostream* out)
+{
+    *out << testing::PrintToString(item.text) << (item.enabled ? "" : " (disabled)");
+}
+
 // The edit menu of an input box speaks Chinese; a disabled box offers none.
 TEST(Form, offersTheEditMenuInChinese)
 {
