@@ -147,8 +147,9 @@ TEST(Form, offersTheEditMenuInChinese)
     const std::vector<MenuItem> menu = {{u"撤消(U)", true}, {u"剪切(T)", false}, {u"复制(C)", false},
                                         {u"粘贴(P)", true}, {u"删除(D)", false}, {u"全选(A)", true}};
 #else
-    const std::vector<MenuItem> menu = {{u"撤消(U)", true}, {u"重做(R)", false}, {u"剪切(T)", false}, {u"复制(C)", false},
-                                        {u"粘贴(P)", true}, {u"删除", false},    {u"全选", true}};
+    const std::vector<MenuItem> menu = {{u"撤消(U)", true},  {u"重做(R)", false}, {u"剪切(T)", false},
+                                        {u"复制(C)", false}, {u"粘贴(P)", true},  {u"删除", false},
+                                        {u"全选", true}};
 #endif
     EXPECT_EQ(driver.contextMenu("Text1"), menu);
 }

@@ -101,5 +101,6 @@ TEST(Form, centresItsFrameOnAnX11Screen)
 // beside them), so the Chinese texts they read come from the program itself.
 TEST(Form, findsNoInstalledTranslationOfQt)
 {
-    EXPECT_FALSE(QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm")));
+    const QString installed = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    EXPECT_FALSE(QFileInfo::exists(installed + QStringLiteral("/qtbase_zh_CN.qm"))) << installed.toStdString();
 }

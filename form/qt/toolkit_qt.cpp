@@ -270,7 +270,8 @@ xcb_atom_t atom(xcb_connection_t* x, const char* name)
 std::vector<std::uint32_t> property(xcb_connection_t* x, xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
 {
     std::vector<std::uint32_t> values;
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(x, xcb_get_property(x, 0, window, name, type, 0, 4), nullptr);
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(x, xcb_get_property(x, 0, window, name, type, 0, 4), nullptr);
     if (reply && reply->format == 32) {
         const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
         values.assign(data, data + xcb_get_property_value_length(reply) / 4);
@@ -285,7 +286,10 @@ std::vector<std::uint32_t> property(xcb_connection_t* x, xcb_window_t window, xc
 // thread, so the answer is polled as a property rather than awaited as an event.
 QMargins frameExtents(QWidget& window)
 {
-    xcb_connection_t* x = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return {};
+    xcb_connection_t* x = x11->connection();
     const auto id = static_cast<xcb_window_t>(window.winId());  // creates the native window, still unmapped
     xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(x, xcb_get_geometry(x, id), nullptr);
     if (!geometry)
