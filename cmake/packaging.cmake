@@ -44,9 +44,8 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     # The Song-style CJK face the form draws with: without it every caption is
     # boxes. Qt's own texts in Chinese (the message box's button, the edit
-    # boxes' context menu) are welcome but not needed.
+    # boxes' context menu) are compiled into the program.
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 endif()
 
 include(CPack)

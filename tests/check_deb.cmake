@@ -31,7 +31,7 @@ foreach(check IN ITEMS
         "Depends=(^|, )libqt6core6(t64)? "
         "Depends=(^|, )libc6 "
         "Depends=(^|, )fonts-noto-cjk(,|$)"
-        "Recommends=^qt6-translations-l10n$"
+        "Recommends=^$"
         "Description=^written-examination score query\n .*roster")
     string(REGEX REPLACE "=.*" "" field "${check}")
     string(REGEX REPLACE "^[^=]*=" "" pattern "${check}")

@@ -7,8 +7,10 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -44,10 +46,16 @@ QWidget* control(std::string_view name)
     return widget;
 }
 
-void clickAt(QWidget* widget)
+void clickAt(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)
 {
     QWidget* window = formWindow();
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, widget->rect().center()));
+    QTest::mouseClick(window->windowHandle(), button, {}, widget->mapTo(window, widget->rect().center()));
+}
+
+// A caption as drawn: "&Undo\tCtrl+Z" reads "Undo".
+QString withoutAccessKeys(QString text)
+{
+    return text.section(u'\t', 0, 0).remove(u'&');
 }
 
 // While alive, records every message box that opens, what a screen reader
@@ -60,6 +68,7 @@ public:
 
     Messages messages;
     bool plain = false;
+    std::u16string button;
     std::u16string alert;
 
 protected:
@@ -69,6 +78,7 @@ protected:
         if (box && event->type() == QEvent::Show) {
             messages.push_back({toU16(box->windowTitle()), toU16(box->text())});
             plain = box->buttons().size() == 1 && box->icon() == QMessageBox::NoIcon;
+            button = toU16(withoutAccessKeys(box->buttons().constFirst()->text()));
             alert = announced(box);
             std::cerr << "[message box] " << box->windowTitle().toStdString() << ": " << box->text().toStdString()
                       << std::endl;
@@ -155,6 +165,7 @@ Messages Driver::click(std::string_view name, std::u16string_view whileBoxOpen)
     clickAt(control(name));
     QCoreApplication::processEvents();
     lastPlain_ = catcher.plain;
+    lastButton_ = catcher.button;
     lastAlert_ = catcher.alert;
     return catcher.messages;
 }
@@ -166,6 +177,7 @@ Messages Driver::press(Key key)
     QTest::keyClick(formWindow()->windowHandle(), code);
     QCoreApplication::processEvents();
     lastPlain_ = catcher.plain;
+    lastButton_ = catcher.button;
     lastAlert_ = catcher.alert;
     return catcher.messages;
 }
@@ -214,8 +226,14 @@ FontInfo Driver::font(std::string_view name) const
     const QFont font = widget->font();
     while (!widget->property("face").isValid())  // the face asked for, here or inherited
         widget = widget->parentWidget();
-    return {toU16(widget->property("face").toString()), toU16(QFontInfo(font).family()), static_cast<float>(font.pointSizeF()),
-            font.weight() == QFont::Bold};
+    return {toU16(widget->property("face").toString()),
+            toU16(QFontInfo(font).family()),
+            static_cast<float>(font.pointSizeF()),
+            font.weight() == QFont::Bold,
+            font.italic(),
+            font.underline(),
+            font.strikeOut(),
+            -1};
 }
 
 std::uint32_t Driver::textColor(std::string_view name) const
@@ -268,6 +286,41 @@ std::string Driver::focus() const
 {
     QWidget* widget = QApplication::focusWidget();
     return widget ? widget->objectName().toStdString() : std::string();
+}
+
+bool Driver::leftAligned(std::string_view name) const
+{
+    const auto* label = static_cast<const QLabel*>(control(name));
+    const Qt::Alignment drawn = QStyle::visualAlignment(label->layoutDirection(), label->alignment());
+    return (drawn & (Qt::AlignLeft | Qt::AlignRight | Qt::AlignHCenter | Qt::AlignJustify)) == Qt::AlignLeft;
+}
+
+bool Driver::masksText(std::string_view box) const
+{
+    return static_cast<const QLineEdit*>(control(box))->echoMode() != QLineEdit::Normal;
+}
+
+bool Driver::hasCloseControl() const
+{
+    const Qt::WindowFlags flags = formWindow()->windowFlags();
+    const bool titleBar = !(flags & Qt::CustomizeWindowHint) || flags & Qt::WindowTitleHint;
+    return flags & Qt::WindowCloseButtonHint && titleBar && !(flags & Qt::FramelessWindowHint);
+}
+
+std::vector<MenuItem> Driver::contextMenu(std::string_view box)
+{
+    // A right click, as a user opens it; the menu pops up without blocking.
+    clickAt(control(box), Qt::RightButton);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    std::vector<MenuItem> items;
+    if (!menu)
+        return items;
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator())
+            items.push_back({toU16(withoutAccessKeys(action->text())), action->isEnabled()});
+    menu->close();
+    QCoreApplication::processEvents();
+    return items;
 }
 
 int Driver::closeWindow()

@@ -75,6 +75,7 @@ TEST_F(Query, asksForTheTicketNumberFirstThenTheIdentityNumber)
 {
     EXPECT_EQ(query(u"", u""), warning(u"请输入准考证号"));
     EXPECT_TRUE(driver.lastMessageWasPlain());  // one OK button, no icon
+    EXPECT_EQ(driver.lastButton(), u"确定");
     expectInputStateWith(u"", u"");
 
     EXPECT_EQ(query(u"", identity(1)), warning(u"请输入准考证号"));

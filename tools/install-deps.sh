@@ -9,8 +9,8 @@ set -eu
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 googletest libgtest-dev libsodium-dev fonts-noto-cjk \
-                 desktop-file-utils appstream dpkg-dev file" ;;
+                 libxcb1-dev googletest libgtest-dev libsodium-dev fonts-noto-cjk \
+                 desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils" ;;
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth \
                    autoconf automake libtool dpkg-dev" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;

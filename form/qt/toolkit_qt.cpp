@@ -1,22 +1,26 @@
 // The toolkit on Qt 6 Widgets.
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTranslator>
+
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "form/toolkit.h"
@@ -36,6 +40,7 @@ struct NativeControl {
 struct NativeForm {
     QWidget window;
     std::vector<std::unique_ptr<NativeControl>> controls;
+    std::optional<QMargins> frame;  // on X11: the window manager's frame, learnt once
 };
 
 namespace {
@@ -250,26 +255,120 @@ Form::~Form()
         startupWindow = nullptr;
 }
 
+namespace {
+
+xcb_atom_t atom(xcb_connection_t* x, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return atom;
+}
+
+// The 32-bit values of a window's property; empty if it has none of that type.
+std::vector<std::uint32_t> property(xcb_connection_t* x, xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
+{
+    std::vector<std::uint32_t> values;
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(x, xcb_get_property(x, 0, window, name, type, 0, 4), nullptr);
+    if (reply && reply->format == 32) {
+        const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+        values.assign(data, data + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return values;
+}
+
+// The frame an X11 window manager will put around the window, asked for
+// before the window is mapped: without a window manager, or if it does not
+// answer in time, there is none. Qt reads the connection's events on its own
+// thread, so the answer is polled as a property rather than awaited as an event.
+QMargins frameExtents(QWidget& window)
+{
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return {};
+    xcb_connection_t* x = x11->connection();
+    const auto id = static_cast<xcb_window_t>(window.winId());  // creates the native window, still unmapped
+    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(x, xcb_get_geometry(x, id), nullptr);
+    if (!geometry)
+        return {};
+    const xcb_window_t root = geometry->root;
+    std::free(geometry);
+    // An EWMH window manager names its own window on the root and on that window.
+    const xcb_atom_t check = atom(x, "_NET_SUPPORTING_WM_CHECK");
+    const std::vector<std::uint32_t> manager = property(x, root, check, XCB_ATOM_WINDOW);
+    if (manager.empty() || property(x, manager[0], check, XCB_ATOM_WINDOW) != manager)
+        return {};
+
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = id;
+    request.type = atom(x, "_NET_REQUEST_FRAME_EXTENTS");
+    xcb_send_event(x, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(x);
+    const xcb_atom_t extents = atom(x, "_NET_FRAME_EXTENTS");
+    for (QDeadlineTimer deadline(300); !deadline.hasExpired(); QThread::msleep(5))
+        if (const std::vector<std::uint32_t> e = property(x, id, extents, XCB_ATOM_CARDINAL); e.size() == 4) {
+            const double ratio = window.devicePixelRatioF();  // X11 counts device pixels
+            return QMargins(qRound(e[0] / ratio), qRound(e[2] / ratio), qRound(e[1] / ratio), qRound(e[3] / ratio));
+        }
+    return {};
+}
+
+// The window's outer size in pixels. On X11 the window manager adds its frame
+// only once the window is mapped: the frame it announces counts from the
+// start. Elsewhere the outer size is what Qt knows of it.
+QSize outerSize(NativeForm& form)
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        return form.window.frameGeometry().size();
+    if (!form.frame)
+        form.frame = frameExtents(form.window);
+    return form.window.size().grownBy(*form.frame);
+}
+
+}  // namespace
+
 float Form::width() const
 {
-    return static_cast<float>(native_->window.frameGeometry().width() * twipsPerPixel());
+    return static_cast<float>(outerSize(*native_).width() * twipsPerPixel());
 }
 
 float Form::height() const
 {
-    return static_cast<float>(native_->window.frameGeometry().height() * twipsPerPixel());
+    return static_cast<float>(outerSize(*native_).height() * twipsPerPixel());
 }
+
+namespace {
+
+// Where the client area lies inside the outer corner, as far as Qt does not
+// know it yet: Qt moves a native window that is not shown by its client
+// area, so a frame learnt from the X11 window manager is added here.
+QPoint frameQtLacks(const NativeForm& form)
+{
+    if (form.window.isVisible() || !form.frame)
+        return {};
+    return {form.frame->left(), form.frame->top()};
+}
+
+}  // namespace
 
 void Form::setLeft(float twips)
 {
     left_ = twips;
-    native_->window.move(pixels(twips), native_->window.pos().y());
+    QWidget& window = native_->window;
+    window.move(pixels(twips) + frameQtLacks(*native_).x(), window.pos().y());
 }
 
 void Form::setTop(float twips)
 {
     top_ = twips;
-    native_->window.move(native_->window.pos().x(), pixels(twips));
+    QWidget& window = native_->window;
+    window.move(window.pos().x(), pixels(twips) + frameQtLacks(*native_).y());
 }
 
 void Form::show()
@@ -359,11 +458,12 @@ Application::Application(const ProjectRecord& record)
     QCoreApplication::setApplicationName(toQString(record.name));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2").arg(record.major).arg(record.minor, 2, 10, QChar(u'0')));
 
-    const QLocale locale = localeOf(record.locale);
-    QLocale::setDefault(locale);
+    QLocale::setDefault(localeOf(record.locale));
+    // Qt's own texts (the OK button, the edit boxes' menu) in Simplified
+    // Chinese, from the translation compiled into the program: no installed
+    // package decides the language of the window.
     auto* translator = new QTranslator(app);
-    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (record.locale == 2052 && translator->load(QStringLiteral(":/translations/qtbase_zh_CN.qm")))
         QCoreApplication::installTranslator(translator);
 
     // Song-style faces of the Windows fonts where those are not installed.
