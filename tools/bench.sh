@@ -69,7 +69,7 @@ fi
 # The same click in a copy of click_bench carrying the default roster
 # protected at the default cost: the key derivation is most of it.
 "$pack" roster/roster.tsv --program "$build/bench/click_bench" -o "$work/click_bench_sealed" >/dev/null 2>&1
-"$work/click_bench_sealed" --benchmark_format=csv --benchmark_filter='valid/row1$' \
+"$work/click_bench_sealed" --benchmark_format=csv --benchmark_filter='^valid/row1/' \
     --benchmark_repetitions=5 >"$work/sealedclick" 2>>"$work/click.log"
 
 # ---- Sizes ----------------------------------------------------------------------
@@ -124,7 +124,7 @@ END {
     row("mismatching identity, with its box", us(click["warning/mismatchingIdentity"]), "—")
     long = click["warning/millionCharacterTicket"]
     row("1,000,000-char. ticket, with box", us(long), "< 20 ms", yes(long < 20000))
-    print "An office's roster packed (varnholt-pack; one run each)"
+    print "Packing an office roster (varnholt-pack; one run each)"
     row("339 records, plain", sprintf("%.2f s", secs["plain339"]), "—")
     row("  peak memory", sprintf("%.1f MiB", peak["plain339"] / 1024), "—")
     row("5,000 records, plain", sprintf("%.2f s", secs["plain5000"]), "—")
@@ -143,4 +143,4 @@ END {
         print "    " dlls
     } else
         print "  build/windows/Varnholt.exe: not built (make windows)"
-}' "$work/startup" "$work/click" "$work/sizes"
+}' "$work/startup" "$work/click" "$work/packing" "$work/sealedclick" "$work/sizes"
