@@ -26,6 +26,11 @@ struct SealCost {
 // The cheapest cost libsodium accepts: for tests only.
 inline constexpr SealCost TEST_COST{1, 8};
 
+// A roster is sealed by default at the cost of about a quarter of a second
+// per key derivation on the machine that seals it, with at least 64 MiB.
+inline constexpr double DEFAULT_SEAL_SECONDS = 0.25;
+inline constexpr std::uint32_t DEFAULT_SEAL_MEM_KIB = 64 * 1024;
+
 struct OpenedRecord {
     std::u16string xing, chengji, beizhu;  // name, score text, remark
 

@@ -3,6 +3,7 @@
 #   start-up to first paint and resident memory, beside bench/bare_window,
 #     on a private Xvfb display without a window manager (medians of 15 runs);
 #   one 确  定 click, timed in the process (bench/click_bench, medians of 15);
+#   opening a sealed record at the default cost calibrated here (bench/seal_bench);
 #   the size of both programs and the DLLs the Windows one imports.
 # Figures only: nothing here fails on a missed target.
 set -euo pipefail
@@ -13,7 +14,7 @@ runs=15
 program=$build/varnholt
 bare=$build/bench/bare_window
 exe=build/windows/Varnholt.exe
-for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench"; do
+for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench" "$build/bench/seal_bench"; do
     [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
 done
 
@@ -47,6 +48,14 @@ if ! "$build/bench/click_bench" --benchmark_format=csv >"$work/click" 2>"$work/c
     exit 1
 fi
 
+# ---- Opening a sealed record ------------------------------------------------------
+echo "Opening a sealed record: calibrating the default cost, 5 repetitions each ..." >&2
+if ! "$build/bench/seal_bench" --benchmark_format=csv >"$work/seal" 2>"$work/seal.log"; then
+    cat "$work/seal.log" >&2
+    exit 1
+fi
+grep '^cost:' "$work/seal.log" >>"$work/seal"
+
 # ---- Sizes ----------------------------------------------------------------------
 strip -o "$work/varnholt" "$program"
 {
@@ -72,11 +81,15 @@ FILENAME ~ /startup$/ { ms[FNR] = $3; kib[FNR] = $5 }
 FILENAME ~ /click$/ && /_median"/ {
     split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); click[name] = f[3]
 }
+FILENAME ~ /seal$/ && /_median"/ {
+    split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); seal[name] = f[3]
+}
+FILENAME ~ /seal$/ && $1 == "cost:" { ops = $3; mib = $5 / 1024 }
 FILENAME ~ /sizes$/ && $1 == "linux" { linux = $2; stripped = $3 }
 FILENAME ~ /sizes$/ && $1 == "windows" { windows = $2; dlls = ""; ndlls = NF - 2; sys = 1
     for (i = 3; i <= NF; i++) {
         dlls = dlls (i > 3 ? " " : "") $i
-        if (toupper($i) !~ /^(KERNEL32|USER32|GDI32|COMCTL32|MSVCRT)\.DLL$/) sys = 0
+        if (toupper($i) !~ /^(KERNEL32|USER32|GDI32|COMCTL32|MSVCRT|ADVAPI32)\.DLL$/) sys = 0
     }
 }
 END {
@@ -97,6 +110,10 @@ END {
     row("mismatching identity, with its box", us(click["warning/mismatchingIdentity"]), "—")
     long = click["warning/millionCharacterTicket"]
     row("1,000,000-char. ticket, with box", us(long), "< 20 ms", yes(long < 20000))
+    print "Opening a sealed record (Argon2id " ops " pass(es), " mib " MiB, calibrated here; medians of 5)"
+    row("one key derivation", sprintf("%.0f ms", seal["derive"]), "≈ 250 ms")
+    row("openRecord, right identity number", sprintf("%.0f ms", seal["open/right"]), "—")
+    row("openRecord, wrong identity number", sprintf("%.0f ms", seal["open/wrong"]), "—")
     print "Sizes"
     row("build/linux/varnholt", sprintf("%.0f KiB", linux / 1024), "—")
     row("  the same, stripped", sprintf("%.0f KiB", stripped / 1024), "—")
@@ -106,4 +123,4 @@ END {
         print "    " dlls
     } else
         print "  build/windows/Varnholt.exe: not built (make windows)"
-}' "$work/startup" "$work/click" "$work/sizes"
+}' "$work/startup" "$work/click" "$work/seal" "$work/sizes"
