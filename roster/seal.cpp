@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <thread>
 
@@ -52,13 +53,14 @@ struct Key {
     ~Key() { sodium_memzero(bytes, sizeof bytes); }
 };
 
-// Derives the key from the identity number; false when libsodium cannot
-// (out of memory).
-bool derive(Key& key, std::u16string_view identity, const unsigned char* salt, SealCost cost)
+// Derives the key from the identity number. With the cost within bounds,
+// libsodium fails only for want of the memory.
+void derive(Key& key, std::u16string_view identity, const unsigned char* salt, SealCost cost)
 {
-    return crypto_pwhash(key.bytes, sizeof key.bytes, reinterpret_cast<const char*>(bytes(identity)),
-                         byteCount(identity), salt, cost.opsLimit, std::size_t{cost.memLimitKiB} * 1024,
-                         crypto_pwhash_ALG_ARGON2ID13) == 0;
+    if (crypto_pwhash(key.bytes, sizeof key.bytes, reinterpret_cast<const char*>(bytes(identity)),
+                      byteCount(identity), salt, cost.opsLimit, std::size_t{cost.memLimitKiB} * 1024,
+                      crypto_pwhash_ALG_ARGON2ID13) != 0)
+        throw std::bad_alloc();
 }
 
 void appendText(std::string& out, std::u16string_view text)
@@ -96,8 +98,7 @@ double secondsToDerive(SealCost cost)
     const unsigned char salt[SALT_BYTES] = {};
     Key key;
     const auto start = std::chrono::steady_clock::now();
-    if (!derive(key, u"000000000000000000", salt, cost))
-        throw std::runtime_error("no memory for the key derivation");
+    derive(key, u"000000000000000000", salt, cost);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -119,8 +120,7 @@ std::string sealRecord(std::u16string_view ticket, std::u16string_view identity,
     auto* nonce = salt + SALT_BYTES;
     randombytes_buf(salt, HEADER_BYTES);
     Key key;
-    if (!derive(key, identity, salt, cost))
-        throw std::runtime_error("no memory for the key derivation");
+    derive(key, identity, salt, cost);
     crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + NONCE_BYTES, nullptr,
                                                reinterpret_cast<const unsigned char*>(plaintext.data()),
                                                plaintext.size(), bytes(ticket), byteCount(ticket), nullptr, nonce,
@@ -143,8 +143,8 @@ std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_v
     std::string plaintext(ciphertextSize - TAG_BYTES, '\0');
     {
         Key key;
-        if (!derive(key, identity, salt, cost) ||
-            crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char*>(plaintext.data()), nullptr,
+        derive(key, identity, salt, cost);
+        if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char*>(plaintext.data()), nullptr,
                                                        nullptr, ciphertext, ciphertextSize, bytes(ticket),
                                                        byteCount(ticket), nonce, key.bytes) != 0)
             return std::nullopt;

@@ -41,14 +41,15 @@ struct OpenedRecord {
 // code units (little-endian), with a fresh random salt and nonce; the ticket
 // number is authenticated with it, so a record moved to another row does not
 // open. Throws std::invalid_argument for a cost outside libsodium's bounds or
-// a text with an unpaired surrogate, std::runtime_error when libsodium fails
-// (out of memory).
+// a text with an unpaired surrogate, std::bad_alloc when the key derivation
+// finds not the memory it needs (the derived key is wiped on every path).
 std::string sealRecord(std::u16string_view ticket, std::u16string_view identity, const OpenedRecord& record,
                        SealCost cost);
 
 // The record, or nothing when it does not open with this identity number:
 // another number, damaged bytes, another row's record, a cost outside
-// libsodium's bounds. Never throws for bad input.
+// libsodium's bounds. Never throws for bad input; throws std::bad_alloc when
+// the key derivation finds not the memory it needs.
 std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
                                        std::u16string_view identity, SealCost cost);
 
