@@ -162,6 +162,8 @@ std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_v
 SealCost calibrateCost(double seconds, std::uint32_t minMemKiB)
 {
     startSodium();
+    if (!withinBounds({1, minMemKiB}))
+        throw std::invalid_argument("the key derivation's memory is outside libsodium's bounds");
     // Time grows with the passes nearly in a straight line: two points of it.
     const double one = secondsToDerive({1, minMemKiB});
     const double three = secondsToDerive({3, minMemKiB});

@@ -53,8 +53,10 @@ std::string sealRecord(std::u16string_view ticket, std::u16string_view identity,
 std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
                                        std::u16string_view identity, SealCost cost);
 
-// The cost of about `seconds` for one key derivation on this machine, with at
-// least `minMemKiB` of memory: passes are added to the memory, measured.
+// The cost of about `seconds` of wall-clock time for one key derivation on
+// this machine: `minMemKiB` of memory and the passes timed to fit, at least
+// one (when one pass over that memory already takes longer, one it is).
+// Throws std::invalid_argument for memory outside libsodium's bounds.
 SealCost calibrateCost(double seconds, std::uint32_t minMemKiB);
 
 struct SealInput {

@@ -96,6 +96,14 @@ TEST(Seal, refusesWhatItCannotSeal)
     EXPECT_EQ(openRecord(sealed(), TICKET, IDENTITY, {1, 7}), std::nullopt);
 }
 
+TEST(Seal, calibratesToAtLeastOnePassOverTheMemoryAsked)
+{
+    const SealCost cost = calibrateCost(0, 16);
+    EXPECT_EQ(cost.opsLimit, 1u);
+    EXPECT_EQ(cost.memLimitKiB, 16u);
+    EXPECT_THROW(calibrateCost(0.25, 7), std::invalid_argument);
+}
+
 TEST(Seal, sealsAllInOrderAndCountsThemOnTheCallingThread)
 {
     std::vector<SealInput> inputs;
