@@ -5,7 +5,6 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -79,7 +78,7 @@ bool readText(std::string_view& in, std::u16string& text)
 {
     std::size_t size = 0;
     for (int shift = 0;; shift += 7) {
-        if (in.empty() || shift > 28)
+        if (in.empty() || shift > 21)  // four bytes: lengths below 256 MiB
             return false;
         const auto byte = static_cast<unsigned char>(in.front());
         in.remove_prefix(1);
@@ -125,7 +124,6 @@ std::string sealRecord(std::u16string_view ticket, std::u16string_view identity,
                                                reinterpret_cast<const unsigned char*>(plaintext.data()),
                                                plaintext.size(), bytes(ticket), byteCount(ticket), nullptr, nonce,
                                                key.bytes);
-    sodium_memzero(plaintext.data(), plaintext.size());
     return sealed;
 }
 
@@ -151,10 +149,7 @@ std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_v
     }
     OpenedRecord record;
     std::string_view in = plaintext;
-    const bool wellFormed = readText(in, record.xing) && readText(in, record.chengji) &&
-                            readText(in, record.beizhu) && in.empty();
-    sodium_memzero(plaintext.data(), plaintext.size());
-    if (!wellFormed)
+    if (!readText(in, record.xing) || !readText(in, record.chengji) || !readText(in, record.beizhu) || !in.empty())
         return std::nullopt;
     return record;
 }
