@@ -21,6 +21,8 @@ cd "$work"
 echo "Building libsodium $version for $triplet (a few minutes; log: $work/build.log)"
 log=$work/build.log
 trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-libsodium.sh: failed, see $log" >&2; }' EXIT
+# apt checks the files against the signed index; dpkg-source then applies
+# Debian's patches without looking for a keyring.
 apt-get source --download-only -qq "libsodium=$version" >"$log" 2>&1
 dpkg-source --no-check -x libsodium_*.dsc source >>"$log" 2>&1
 cd source
