@@ -26,6 +26,11 @@ struct SealCost {
 // The cheapest cost libsodium accepts: for tests only.
 inline constexpr SealCost TEST_COST{1, 8};
 
+// A roster is sealed by default at the cost of about a quarter of a second
+// per key derivation on the machine that seals it, with at least 64 MiB.
+inline constexpr double DEFAULT_SEAL_SECONDS = 0.25;
+inline constexpr std::uint32_t DEFAULT_SEAL_MEM_KIB = 64 * 1024;
+
 struct OpenedRecord {
     std::u16string xing, chengji, beizhu;  // name, score text, remark
 
@@ -36,19 +41,22 @@ struct OpenedRecord {
 // code units (little-endian), with a fresh random salt and nonce; the ticket
 // number is authenticated with it, so a record moved to another row does not
 // open. Throws std::invalid_argument for a cost outside libsodium's bounds or
-// a text with an unpaired surrogate, std::runtime_error when libsodium fails
-// (out of memory).
+// a text with an unpaired surrogate, std::bad_alloc when the key derivation
+// finds not the memory it needs (the derived key is wiped on every path).
 std::string sealRecord(std::u16string_view ticket, std::u16string_view identity, const OpenedRecord& record,
                        SealCost cost);
 
 // The record, or nothing when it does not open with this identity number:
 // another number, damaged bytes, another row's record, a cost outside
-// libsodium's bounds. Never throws for bad input.
+// libsodium's bounds. Never throws for bad input; throws std::bad_alloc when
+// the key derivation finds not the memory it needs.
 std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
                                        std::u16string_view identity, SealCost cost);
 
-// The cost of about `seconds` for one key derivation on this machine, with at
-// least `minMemKiB` of memory: passes are added to the memory, measured.
+// The cost of about `seconds` of wall-clock time for one key derivation on
+// this machine: `minMemKiB` of memory and the passes timed to fit, at least
+// one (when one pass over that memory already takes longer, one it is).
+// Throws std::invalid_argument for memory outside libsodium's bounds.
 SealCost calibrateCost(double seconds, std::uint32_t minMemKiB);
 
 struct SealInput {

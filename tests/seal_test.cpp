@@ -70,7 +70,7 @@ TEST(Seal, refusesAnAuthenticRecordThatIsNotThreeTexts)
         std::string("\x03\xE7\x8E\x8B\x00\x00\x00", 7),  // four texts
         std::string("\x09\xE7\x8E\x8B\x00\x00", 6),  // a length beyond the end
         std::string("\x03\xED\xA0\x80\x00\x00", 6),  // a surrogate in UTF-8
-        std::string("\x80\x80\x80\x80\x80\x00", 6),  // an endless length
+        std::string(10, '\x80') + std::string("\x01\x00\x00", 3),  // a length beyond 64 bits
     };
     for (const auto& plaintext : plaintexts) {
         unsigned char salt[crypto_pwhash_SALTBYTES] = {}, nonce[crypto_aead_xchacha20poly1305_ietf_NPUBBYTES] = {};
@@ -94,6 +94,14 @@ TEST(Seal, refusesWhatItCannotSeal)
     EXPECT_THROW(sealRecord(TICKET, IDENTITY, RECORD, {1, 7}), std::invalid_argument);
     EXPECT_THROW(sealRecord(TICKET, IDENTITY, {u"\xD800", u"", u""}, TEST_COST), std::invalid_argument);
     EXPECT_EQ(openRecord(sealed(), TICKET, IDENTITY, {1, 7}), std::nullopt);
+}
+
+TEST(Seal, calibratesToAtLeastOnePassOverTheMemoryAsked)
+{
+    const SealCost cost = calibrateCost(0, 16);
+    EXPECT_EQ(cost.opsLimit, 1u);
+    EXPECT_EQ(cost.memLimitKiB, 16u);
+    EXPECT_THROW(calibrateCost(0.25, 7), std::invalid_argument);
 }
 
 TEST(Seal, sealsAllInOrderAndCountsThemOnTheCallingThread)

@@ -15,7 +15,7 @@ runs=15
 program=$build/varnholt
 bare=$build/bench/bare_window
 exe=build/windows/Varnholt.exe
-for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench"; do
+for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench" "$build/bench/seal_bench"; do
     [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
 done
 
@@ -99,11 +99,15 @@ FILENAME ~ /sealedclick$/ && /_median"/ { split($0, f, ","); sealedclick = f[3] 
 FILENAME ~ /click$/ && /_median"/ {
     split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); click[name] = f[3]
 }
+FILENAME ~ /seal$/ && /_median"/ {
+    split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); seal[name] = f[3]
+}
+FILENAME ~ /seal$/ && $1 == "cost:" { ops = $3; mib = $5 / 1024 }
 FILENAME ~ /sizes$/ && $1 == "linux" { linux = $2; stripped = $3 }
 FILENAME ~ /sizes$/ && $1 == "windows" { windows = $2; dlls = ""; ndlls = NF - 2; sys = 1
     for (i = 3; i <= NF; i++) {
         dlls = dlls (i > 3 ? " " : "") $i
-        if (toupper($i) !~ /^(KERNEL32|USER32|GDI32|COMCTL32|MSVCRT)\.DLL$/) sys = 0
+        if (toupper($i) !~ /^(KERNEL32|USER32|GDI32|COMCTL32|MSVCRT|ADVAPI32)\.DLL$/) sys = 0
     }
 }
 END {

@@ -18,16 +18,23 @@ work=$root/build/sodium/$triplet.work
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
-echo "Building libsodium $version for $triplet in $work"
-apt-get source --download-only -qq "libsodium=$version"
-dpkg-source --no-check -x libsodium_*.dsc source >/dev/null
+echo "Building libsodium $version for $triplet (a few minutes; log: $work/build.log)"
+log=$work/build.log
+trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-libsodium.sh: failed, see $log" >&2; }' EXIT
+# apt checks the files against the signed index; dpkg-source then applies
+# Debian's patches without looking for a keyring.
+apt-get source --download-only -qq "libsodium=$version" >"$log" 2>&1
+dpkg-source --no-check -x libsodium_*.dsc source >>"$log" 2>&1
 cd source
-./autogen.sh -s >/dev/null
 # No stack protector: its run-time support is not in the mingw-w64 runtime
 # the programs link.
-./configure -q --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
-    --disable-ssp --disable-dependency-tracking
-make -j2 >/dev/null
-make install >/dev/null
+{
+    ./autogen.sh -s
+    ./configure --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
+        --disable-ssp --disable-dependency-tracking
+    make -j2
+    make install
+} >>"$log" 2>&1
+cd "$root"
 rm -rf "$work"
 echo "libsodium for $triplet: $prefix/lib/libsodium.a"
