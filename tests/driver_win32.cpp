@@ -67,7 +67,10 @@ Accessible accessible(HWND hwnd)
 {
     Accessible result;
     IAccessible* object = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
+    // __uuidof, not IID_IAccessible: mingw-w64's 64-bit oleacc import library
+    // links that name to a code stub rather than the GUID.
+    void** out = reinterpret_cast<void**>(&object);
+    if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), out)))
         return result;
     VARIANT self;
     VariantInit(&self);

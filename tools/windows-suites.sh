@@ -17,29 +17,33 @@ fi
 
 on_xvfb() { xvfb-run -a -s "-screen 0 1920x1080x24" "$@"; }
 
-# Wine starts its own services with the first program of a prefix and stops
-# them after the last: a server kept running over the suite keeps them up,
-# and each test starts in under a second rather than five.
-servers() {  # servers BITS -p|-k: starts or ends the servers of its three prefixes
-    local build=build/windows dpi
-    [ "$1" = 64 ] && build=build/windows64
-    for dpi in "" -144 -192; do
-        WINEPREFIX=$PWD/$build/wineprefix$dpi wineserver "$2"
-    done
+suite() {  # suite BITS PRESET: its prefixes at 96, 144 and 192 dpi, then every test
+    tools/wine-prefix.sh "$1" && tools/wine-prefix.sh "$1" 144 && tools/wine-prefix.sh "$1" 192 &&
+        on_xvfb "$0" on-display "$@"
 }
 
-suite() {  # suite BITS PRESET: its prefixes at 96, 144 and 192 dpi, then every test
-    tools/wine-prefix.sh "$1" && tools/wine-prefix.sh "$1" 144 && tools/wine-prefix.sh "$1" 192 || return
-    servers "$1" -p
-    on_xvfb ctest --preset "$2"  # one at a time: the clipboard is shared
-    local status=$?
-    servers "$1" -k
-    return $status
+# Wine starts its services (desktop, devices, RPC) with the first program of
+# a prefix and ends them seconds after the last. Started once per prefix by a
+# run whose output no test waits for, and kept by a persistent server, they
+# let each test start in under a second rather than five.
+on_display() {  # on_display BITS PRESET, on the virtual display
+    local build=build/windows
+    [ "$1" = 64 ] && build=build/windows64
+    prefixes="$PWD/$build/wineprefix $PWD/$build/wineprefix-144 $PWD/$build/wineprefix-192"
+    trap 'for p in $prefixes; do WINEPREFIX=$p wineserver -k; done' EXIT
+    for p in $prefixes; do
+        WINEPREFIX=$p wineserver -p
+        WINEPREFIX=$p tools/wine-run.sh "$build/tests/roster_tests.exe" --gtest_list_tests >/dev/null 2>&1 </dev/null
+    done
+    ctest --preset "$2"  # one at a time: the clipboard is shared
 }
 
 outcome() { [ "$1" -eq 0 ] && echo passed || echo FAILED; }
 
 case "${1:-}" in
+on-display)
+    on_display "$2" "$3"
+    ;;
 test)
     if [ -z "$i386" ]; then
         suite 32 windows
