@@ -14,7 +14,7 @@ echo "Creating the Wine prefix $WINEPREFIX ($dpi dpi)"
 mkdir -p "$WINEPREFIX"
 # A 64-bit prefix where i386 code cannot run says it failed to start the
 # 32-bit rundll32; that part is not needed.
-"$WINE" wineboot -i >/dev/null 2>&1
+WINEARCH=win$bits "$WINE" wineboot -i >/dev/null 2>&1
 
 reg() { "$WINE" reg add "$@" /f >/dev/null 2>&1; }
 replace() {  # replace FACE BY: draw FACE with the installed face BY
