@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows test-windows package screenshots roster clean
+.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows package screenshots roster clean
 
 all: build
 
@@ -56,20 +56,23 @@ bench: build
 	cmake --build --preset $(PRESET) --target bench_programs
 	tools/bench.sh $(BUILD)
 
-# The 32-bit Windows program, cross-compiled; its tests run under Wine on a
-# virtual X display. rosterc, which compiles the roster, comes from the Linux build;
-# libsodium is built once from Debian's source package (build/sodium/).
-windows: build
+# The 32-bit Windows program, cross-compiled, and the same sources as a 64-bit
+# program for machines whose 32-bit Wine cannot run. rosterc, which compiles
+# the roster, comes from the Linux build; libsodium is built once for each from
+# Debian's source package (build/sodium/).
+TRIPLET_windows := i686-w64-mingw32
+TRIPLET_windows64 := x86_64-w64-mingw32
+windows windows64: build
 	@tools/install-deps.sh windows
-	tools/build-libsodium.sh i686-w64-mingw32
-	@test -f build/windows/build.ninja || cmake --preset windows
-	cmake --build --preset windows
+	tools/build-libsodium.sh $(TRIPLET_$@)
+	@test -f build/$@/build.ninja || cmake --preset $@
+	cmake --build --preset $@
 
-test-windows: windows
-	tools/wine-prefix.sh
-	tools/wine-prefix.sh 144
-	tools/wine-prefix.sh 192
-	xvfb-run -a -s "-screen 0 1920x1080x24" ctest --preset windows  # one at a time: the clipboard is shared
+# The tests under Wine on a virtual X display: the 32-bit suite where this
+# machine runs i386 code (else only the 32-bit program's static checks), and
+# the 64-bit suite always. The last line says which ran.
+test-windows: windows windows64
+	tools/windows-suites.sh test
 
 # The Debian package of the Linux program and the ZIP of the Windows program,
 # built by CPack in their build folders and copied into build/packages/.
@@ -80,16 +83,13 @@ package: build windows
 	cp $(BUILD)/varnholt_1.00_*.deb build/windows/Varnholt-1.00-win32.zip build/packages/
 	@ls -l build/packages
 
-# The README's pictures of both builds, rendered anew into docs/.
-screenshots: build windows
+# The README's pictures of both builds, rendered anew into docs/; the Windows
+# ones from the 32-bit program where this machine can run it.
+screenshots: build windows windows64
 	@tools/install-deps.sh screenshots
 	tools/screenshots.sh linux docs $(BUILD)/varnholt
-	tools/wine-prefix.sh
-	tools/screenshots.sh windows docs tools/wine-run.sh build/windows/Varnholt.exe
 	QT_SCALE_FACTOR=2 SCALE=2 tools/screenshots.sh linux-192dpi docs $(BUILD)/varnholt
-	tools/wine-prefix.sh 192
-	WINEPREFIX=$(CURDIR)/build/windows/wineprefix-192 SCALE=2 \
-	    tools/screenshots.sh windows-192dpi docs tools/wine-run.sh build/windows/Varnholt.exe
+	tools/windows-suites.sh screenshots
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:

@@ -67,7 +67,10 @@ Accessible accessible(HWND hwnd)
 {
     Accessible result;
     IAccessible* object = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))))
+    // __uuidof, not IID_IAccessible: mingw-w64's 64-bit oleacc import library
+    // links that name to a code stub rather than the GUID.
+    void** out = reinterpret_cast<void**>(&object);
+    if (FAILED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible), out)))
         return result;
     VARIANT self;
     VariantInit(&self);
@@ -101,9 +104,9 @@ int dpi()
     return value;
 }
 
-// A left click at the middle of the control, delivered to whatever a user
-// would hit there: hidden and disabled windows are passed over.
-void clickAt(HWND target)
+// A left (or right) click at the middle of the control, delivered to whatever
+// a user would hit there: hidden and disabled windows are passed over.
+void clickAt(HWND target, bool right = false)
 {
     HWND form = formWindow();
     if (!IsWindowEnabled(form))  // while a box it owns is open, the form takes no input
@@ -117,8 +120,8 @@ void clickAt(HWND target)
         return;
     MapWindowPoints(form, hit, &point, 1);
     const LPARAM at = MAKELPARAM(point.x, point.y);
-    PostMessageW(hit, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(hit, WM_LBUTTONUP, 0, at);
+    PostMessageW(hit, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, at);
+    PostMessageW(hit, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, at);
     tk::processEvents();
 }
 
@@ -140,6 +143,7 @@ public:
 
     Messages messages;
     bool plain = false;
+    std::u16string button;
     std::u16string alert;
 
 private:
@@ -168,6 +172,7 @@ private:
                      SendMessageW(child, STM_GETICON, 0, 0) != 0;
         }
         plain = buttons == 1 && icons == 0;
+        button = windowText(GetDlgItem(box, IDOK));
         // Windows reports a message box as a dialog, which screen readers read
         // out with its text at once; Wine reports any dialog's client area only
         // as a client, so the system dialog class stands for the role there.
@@ -189,6 +194,42 @@ private:
     HHOOK hook_;
     std::u16string typed_;
 };
+
+// While contextMenu waits for it: the items of the popup menu this thread
+// opens, read by a timer that fires inside the menu's own loop.
+std::vector<MenuItem>* openMenuItems = nullptr;
+
+BOOL CALLBACK findPopupMenu(HWND hwnd, LPARAM found)
+{
+    if (windowClass(hwnd) != L"#32768" || !IsWindowVisible(hwnd))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+}
+
+void CALLBACK readOpenMenu(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND popup = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findPopupMenu, reinterpret_cast<LPARAM>(&popup));
+    if (!popup || !openMenuItems)
+        return;
+    auto* menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 64;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info) || (info.fType & MFT_SEPARATOR))
+            continue;
+        std::u16string label(reinterpret_cast<const char16_t*>(text));
+        std::erase(label, u'&');
+        openMenuItems->push_back({label, !(info.fState & MFS_DISABLED)});
+    }
+    openMenuItems = nullptr;
+    EndMenu();
+}
 
 void key(UINT vk)
 {
@@ -249,6 +290,7 @@ Messages Driver::click(std::string_view name, std::u16string_view whileBoxOpen)
     BoxCatcher catcher(whileBoxOpen);
     clickAt(control(name));
     lastPlain_ = catcher.plain;
+    lastButton_ = catcher.button;
     lastAlert_ = catcher.alert;
     return catcher.messages;
 }
@@ -258,6 +300,7 @@ Messages Driver::press(Key which)
     BoxCatcher catcher;
     key(which == Key::Tab ? VK_TAB : which == Key::Enter ? VK_RETURN : VK_ESCAPE);
     lastPlain_ = catcher.plain;
+    lastButton_ = catcher.button;
     lastAlert_ = catcher.alert;
     return catcher.messages;
 }
@@ -315,8 +358,14 @@ FontInfo Driver::font(std::string_view name) const
     SelectObject(dc, old);
     ReleaseDC(hwnd, dc);
     const auto u16 = [](const wchar_t* s) { return std::u16string(reinterpret_cast<const char16_t*>(s)); };
-    return {u16(logfont.lfFaceName), u16(face), static_cast<float>(-logfont.lfHeight * 72.0 / dpi()),
-            logfont.lfWeight >= FW_BOLD};
+    return {u16(logfont.lfFaceName),
+            u16(face),
+            static_cast<float>(-logfont.lfHeight * 72.0 / dpi()),
+            logfont.lfWeight >= FW_BOLD,
+            logfont.lfItalic != 0,
+            logfont.lfUnderline != 0,
+            logfont.lfStrikeOut != 0,
+            logfont.lfCharSet};
 }
 
 std::uint32_t Driver::textColor(std::string_view name) const
@@ -380,6 +429,36 @@ std::string Driver::focus() const
         if (focused && focused == GetDlgItem(formWindow(), FIRST_CONTROL_ID + static_cast<int>(i)))
             return std::string(controls[i].name);
     return {};
+}
+
+bool Driver::leftAligned(std::string_view label) const
+{
+    return (GetWindowLongW(control(label), GWL_STYLE) & SS_TYPEMASK) == SS_LEFT;
+}
+
+bool Driver::masksText(std::string_view box) const
+{
+    HWND hwnd = control(box);
+    return (GetWindowLongW(hwnd, GWL_STYLE) & ES_PASSWORD) || SendMessageW(hwnd, EM_GETPASSWORDCHAR, 0, 0) != 0;
+}
+
+bool Driver::hasCloseControl() const
+{
+    HWND form = formWindow();
+    const UINT state = GetMenuState(GetSystemMenu(form, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    return (GetWindowLongW(form, GWL_STYLE) & WS_SYSMENU) && state != static_cast<UINT>(-1) &&
+           !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+std::vector<MenuItem> Driver::contextMenu(std::string_view box)
+{
+    std::vector<MenuItem> items;
+    openMenuItems = &items;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, readOpenMenu);
+    clickAt(control(box), true);
+    KillTimer(nullptr, timer);
+    openMenuItems = nullptr;
+    return items;
 }
 
 int Driver::closeWindow()

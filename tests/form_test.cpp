@@ -307,3 +307,55 @@ TEST_F(FormDeathTest, aRunTimeErrorInAHandlerIsReportedAndEndsTheProgram)
         },
         testing::ExitedWithCode(1), "实时错误 '7':\n\n内存溢出");
 }
+
+#ifdef _WIN32
+#include <windows.h>
+
+// The toolkit's own Chinese texts, under an English Windows: the tests run so.
+TEST(WindowsToolkit, speaksChineseWhateverTheSystemLanguage)
+{
+    Driver driver;
+    driver.click("Command1");
+    EXPECT_EQ(driver.lastButton(), u"确定");
+
+    driver.paste("Text1", u"10731020101");  // the clipboard holds text; the paste can be undone
+    const std::vector<MenuItem> nothingSelected{{u"撤消(U)", true}, {u"剪切(T)", false}, {u"复制(C)", false},
+                                                {u"粘贴(P)", true}, {u"删除(D)", false}, {u"全选(A)", true}};
+    EXPECT_EQ(driver.contextMenu("Text1"), nothingSelected);
+    driver.type("Text2", u"1");
+    driver.press(Key::Tab);
+    driver.press(Key::Tab);  // Tab into Text1 selects all of it
+    ASSERT_EQ(driver.focus(), "Text1");
+    const std::vector<MenuItem> allSelected{{u"撤消(U)", true}, {u"剪切(T)", true}, {u"复制(C)", true},
+                                            {u"粘贴(P)", true}, {u"删除(D)", true}, {u"全选(A)", false}};
+    EXPECT_EQ(driver.contextMenu("Text1"), allSelected);
+    EXPECT_EQ(driver.contextMenu("Text3"), std::vector<MenuItem>{});  // disabled
+    EXPECT_EQ(driver.contextMenu("Text4"), std::vector<MenuItem>{});
+}
+
+TEST(WindowsToolkit, makesEveryFontPlainGb2312)
+{
+    Driver driver;
+    for (const Expected& control : LAYOUT) {
+        SCOPED_TRACE(control.name);
+        const FontInfo font = driver.font(control.name);
+        EXPECT_EQ(font.charset, GB2312_CHARSET);
+        EXPECT_FALSE(font.italic || font.underline || font.strikeOut);
+    }
+}
+
+TEST(WindowsToolkit, widthBeforeShowIsTheOuterWidth)
+{
+    Form1 form;  // as Form_Load finds it, not yet shown
+    HWND window = FindWindowW(L"VarnholtForm", nullptr);
+    ASSERT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+    RECT outer, client;
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    ASSERT_GT(outer.right - outer.left, client.right);  // Windows draws a frame
+    HDC screen = GetDC(nullptr);
+    const double twipsPerPixel = 1440.0 / GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    EXPECT_NEAR(form.width(), 8625 + (outer.right - outer.left - client.right) * twipsPerPixel, twipsPerPixel / 2);
+}
+#endif

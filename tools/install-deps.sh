@@ -11,8 +11,10 @@ packages_of() {
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
                  libxcb1-dev googletest libgtest-dev libsodium-dev fonts-noto-cjk \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils" ;;
-    windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth \
-                   autoconf automake libtool dpkg-dev" ;;
+    # wine32 runs only where the machine runs i386 code; wine64 runs the
+    # 64-bit build everywhere. libsodium for them is built from its source.
+    windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
+                   wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;

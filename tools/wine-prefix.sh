@@ -1,19 +1,22 @@
 #!/bin/bash
-# wine-prefix.sh [DPI]: makes a Wine prefix for the Windows tests, once:
-# build/windows/wineprefix, or build/windows/wineprefix-DPI for a screen of
-# DPI dots per inch. Where the Windows fonts are missing, Song-style
-# substitutes are named, as the Linux build does.
+# wine-prefix.sh BITS [DPI]: makes a Wine prefix for the Windows tests of the
+# 32- or 64-bit build, once: build/windows/wineprefix or
+# build/windows64/wineprefix, with -DPI for a screen of DPI dots per inch.
+# Where the Windows fonts are missing, Song-style substitutes are named, as
+# the Linux build does.
 set -euo pipefail
-dpi=${1:-96}
-build=$(cd "$(dirname "$0")/.." && pwd)/build/windows
-export WINEPREFIX=$build/wineprefix${1:+-$1}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+bits=$1 dpi=${2:-96}
+source "$(dirname "$0")/wine-env.sh"
+wine_for "$bits"
+export WINEPREFIX=$WINE_BUILD/wineprefix${2:+-$2}
 [ -f "$WINEPREFIX/.varnholt-ready" ] && exit 0
 echo "Creating the Wine prefix $WINEPREFIX ($dpi dpi)"
 mkdir -p "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1
+# A 64-bit prefix where i386 code cannot run says it failed to start the
+# 32-bit rundll32; that part is not needed.
+WINEARCH=win$bits "$WINE" wineboot -i >/dev/null 2>&1
 
-reg() { LANG=C.UTF-8 wine reg add "$@" /f >/dev/null 2>&1; }
+reg() { "$WINE" reg add "$@" /f >/dev/null 2>&1; }
 replace() {  # replace FACE BY: draw FACE with the installed face BY
     reg 'HKCU\Software\Wine\Fonts\Replacements' /v "$1" /d "$2"
 }

@@ -1,8 +1,11 @@
 // The toolkit on the Win32 API: native EDIT, STATIC and BUTTON controls in a
 // fixed-frame window, MessageBoxW, and a message loop with IsDialogMessageW
-// for Tab. Unicode throughout.
+// for Tab. Unicode throughout. For a program of locale 2052 it speaks
+// Simplified Chinese on any Windows: the message box's button and the text
+// boxes' context menu carry the toolkit's own texts.
 #include <windows.h>
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cmath>
@@ -79,6 +82,80 @@ HFONT createFont(const Font& font)
     if (!hfont)
         throw controlError(u"CreateFontW");
     return hfont;
+}
+
+bool speaksChinese()
+{
+    return project && project->locale == 2052;
+}
+
+// The context menu of a text box, with the system's commands and enabled
+// states. Each item's id is the message that performs it.
+void showContextMenu(HWND box, LPARAM at)
+{
+    if (GetFocus() != box)
+        SetFocus(box);
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (point.x == -1 && point.y == -1) {  // the menu key or Shift+F10: the middle of the box
+        RECT r;
+        GetClientRect(box, &r);
+        point = {r.right / 2, r.bottom / 2};
+        ClientToScreen(box, &point);
+    }
+    DWORD start = 0, end = 0;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const DWORD length = static_cast<DWORD>(GetWindowTextLengthW(box));
+    const bool selection = start != end;
+    const bool editable = !(GetWindowLongW(box, GWL_STYLE) & ES_READONLY);
+
+    HMENU menu = CreatePopupMenu();
+    const auto item = [menu](UINT message, const wchar_t* text, bool enabled) {
+        AppendMenuW(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), message, text);
+    };
+    item(WM_UNDO, L"撤消(&U)", SendMessageW(box, EM_CANUNDO, 0, 0));
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    item(WM_CUT, L"剪切(&T)", selection && editable);
+    item(WM_COPY, L"复制(&C)", selection);
+    item(WM_PASTE, L"粘贴(&P)", editable && IsClipboardFormatAvailable(CF_UNICODETEXT));
+    item(WM_CLEAR, L"删除(&D)", selection && editable);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    item(EM_SETSEL, L"全选(&A)", length > 0 && (start > 0 || end < length));
+    const UINT chosen =
+        static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, box, nullptr));
+    DestroyMenu(menu);
+    if (chosen == EM_SETSEL)
+        SendMessageW(box, EM_SETSEL, 0, -1);
+    else if (chosen)
+        SendMessageW(box, chosen, 0, 0);
+}
+
+LRESULT CALLBACK textBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_CONTEXTMENU && speaksChinese()) {
+        showContextMenu(hwnd, lParam);
+        return 0;
+    }
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(hwnd, textBoxProc, 0);
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+// MessageBoxW labels its button in the system's language: a hook on this
+// thread renames it while the box activates, before it is drawn.
+LRESULT CALLBACK renameBoxButton(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE)
+        SetDlgItemTextW(reinterpret_cast<HWND>(wParam), IDOK, L"确定");
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+int messageBox(std::u16string_view prompt, std::u16string_view title, UINT type)
+{
+    HHOOK hook = speaksChinese() ? SetWindowsHookExW(WH_CBT, renameBoxButton, nullptr, GetCurrentThreadId()) : nullptr;
+    const int result = MessageBoxW(startupWindow, toWide(prompt).c_str(), toWide(title).c_str(), type);
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    return result;
 }
 
 NativeForm* formOf(HWND hwnd)
@@ -180,8 +257,10 @@ HWND create(const ControlLayout& layout, int id, HWND parent, HFONT font)
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (!hwnd)
         throw controlError(u"CreateWindowExW");
-    if (layout.kind == Kind::TextBox)
+    if (layout.kind == Kind::TextBox) {
         SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // no length limit (the default is 32767)
+        SetWindowSubclass(hwnd, textBoxProc, 0, 0);
+    }
     // A substitute face may set its lines taller than the label (Noto's CJK
     // faces do, unlike 宋体): then the line is centred so no glyph is cut.
     if (layout.kind == Kind::Label) {
@@ -398,7 +477,7 @@ void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
 {
     if (buttons != 0)
         throw controlError(u"MsgBox 只支持“确定”按钮");
-    if (!MessageBoxW(startupWindow, toWide(prompt).c_str(), toWide(title).c_str(), MB_OK))
+    if (!messageBox(prompt, title, MB_OK))
         throw controlError(u"MessageBoxW");
 }
 
@@ -425,7 +504,7 @@ void reportRuntimeError(const RuntimeError& error) noexcept
 {
     try {
         const std::u16string_view title = project ? project->name : std::u16string_view();
-        MessageBoxW(startupWindow, toWide(error.report()).c_str(), toWide(title).c_str(), MB_OK | MB_ICONERROR);
+        messageBox(error.report(), title, MB_OK | MB_ICONERROR);
     } catch (...) {
         // The report itself failed (out of memory): end all the same.
     }
