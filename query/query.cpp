@@ -39,6 +39,7 @@ void Form1::Command1_Click()
         tk::MsgBox(u"无此考生", 0, WARNING);
         return;
     }
+
     // Identity check: Text2 equals the row's identity number exactly. A
     // protected roster keeps none: there the row's sealed record must open
     // with the key derived from Text2, which it does for that number only.

@@ -16,7 +16,8 @@ const CarriedRoster& carriedRoster()
             return decodeArea(rosterArea());
         } catch (const RosterAreaError& error) {
             const std::string why = error.what();
-            throw tk::RuntimeError(321, u"文件格式无效：程序文件中的名单已损坏（" + std::u16string(why.begin(), why.end()) + u"）");
+            throw tk::RuntimeError(321, u"文件格式无效：程序文件中的名单已损坏（" +
+                                            std::u16string(why.begin(), why.end()) + u"）");
         }
     }();
     return roster;

@@ -119,7 +119,8 @@ TEST(RosterArea, givesBackEveryCodeUnitAndRefusesDamage)
     EXPECT_EQ(findArea(bytes()), 0u);
 
     // Any byte of a plain roster flipped: the checksum or a length gives it away.
-    for (std::size_t at : {ROSTER_MARKER_SIZE + 12, ROSTER_AREA_HEADER - 1, ROSTER_AREA_HEADER + 3, ROSTER_AREA_HEADER + 20}) {
+    const std::size_t header = ROSTER_AREA_HEADER;
+    for (std::size_t at : {ROSTER_MARKER_SIZE + 12, header - 1, header + 3, header + 20}) {
         area[at] ^= 0x01;
         EXPECT_THROW(decodeArea(bytes()), RosterAreaError) << at;
         area[at] ^= 0x01;

@@ -53,7 +53,8 @@ int main(int argc, char* argv[])
     std::string source;
     try {
         // Protected: sealed at the cost the packer chooses by default.
-        const auto seal = protect ? std::optional(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB)) : std::nullopt;
+        const auto seal =
+            protect ? std::optional(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB)) : std::nullopt;
         source = areaSource(encodeArea(toCarry(readRoster(bytes.str()).records, seal)));
     } catch (const ImportError& error) {
         std::cerr << input << (error.line ? ":" + std::to_string(error.line) : std::string()) << ": error: "

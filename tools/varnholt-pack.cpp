@@ -257,7 +257,9 @@ int pack(const Options& options)
         std::cerr << display(options.roster) << ": " << file.warnings.size() - SHOWN_WARNINGS
                   << " more warnings not shown\n";
 
-    const SealCost cost = options.protect ? options.cost.value_or(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB)) : SealCost{0, 0};
+    const SealCost cost = options.protect
+                              ? options.cost.value_or(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB))
+                              : SealCost{0, 0};
     report(std::cout, file, options.roster, options, cost);
     std::cout << std::flush;
 
