@@ -44,7 +44,7 @@ AreaFullError::AreaFullError(std::size_t needed, std::size_t capacity)
 {
 }
 
-CarriedRoster toCarry(const std::vector<RosterFields>& records, std::optional<SealCost> seal,
+CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capacity, std::optional<SealCost> seal,
                       const std::function<void(std::size_t done)>& progress)
 {
     CarriedRoster roster;
@@ -58,6 +58,10 @@ CarriedRoster toCarry(const std::vector<RosterFields>& records, std::optional<Se
         }
     }
     if (seal) {
+        // Whether it fits is known before the long work of sealing.
+        for (const SealInput& input : inputs)
+            roster.sealed.emplace_back(sealedSize(input.record), '\0');
+        (void)encodeArea(roster, capacity);
         roster.sealed = sealAll(inputs, *seal, progress ? progress : [](std::size_t) {});
         roster.opsLimit = seal->opsLimit;
         roster.memLimitKiB = seal->memLimitKiB;

@@ -20,10 +20,12 @@ public:
     std::size_t needed, capacity;
 };
 
-// The roster to carry: the records in the clear, or, given a cost, each
-// sealed with its identity number (on every core; `progress` hears how many
-// are done).
-CarriedRoster toCarry(const std::vector<RosterFields>& records, std::optional<SealCost> seal = std::nullopt,
+// The roster to carry in an area of `capacity`: the records in the clear, or,
+// given a cost, each sealed with its identity number (on every core;
+// `progress` hears how many are done). Throws AreaFullError, before any
+// sealing, when it would not fit.
+CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capacity,
+                      std::optional<SealCost> seal = std::nullopt,
                       const std::function<void(std::size_t done)>& progress = {});
 
 // The whole area of `capacity` bytes for the roster, marker first.

@@ -109,16 +109,31 @@ double secondsToDerive(SealCost cost)
 
 }  // namespace
 
+namespace {
+
+std::string plaintextOf(const OpenedRecord& record)
+{
+    std::string plaintext;
+    appendText(plaintext, record.xing);
+    appendText(plaintext, record.chengji);
+    appendText(plaintext, record.beizhu);
+    return plaintext;
+}
+
+}  // namespace
+
+std::size_t sealedSize(const OpenedRecord& record)
+{
+    return HEADER_BYTES + plaintextOf(record).size() + TAG_BYTES;
+}
+
 std::string sealRecord(std::u16string_view ticket, std::u16string_view identity, const OpenedRecord& record,
                        SealCost cost)
 {
     startSodium();
     if (!withinBounds(cost))
         throw std::invalid_argument("the key derivation's cost is outside libsodium's bounds");
-    std::string plaintext;
-    appendText(plaintext, record.xing);
-    appendText(plaintext, record.chengji);
-    appendText(plaintext, record.beizhu);
+    const std::string plaintext = plaintextOf(record);
 
     std::string sealed(HEADER_BYTES + plaintext.size() + TAG_BYTES, '\0');
     auto* salt = reinterpret_cast<unsigned char*>(sealed.data());

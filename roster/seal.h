@@ -46,6 +46,9 @@ struct OpenedRecord {
 std::string sealRecord(std::u16string_view ticket, std::u16string_view identity, const OpenedRecord& record,
                        SealCost cost);
 
+// The size of the record once sealed, known before the work of sealing it.
+std::size_t sealedSize(const OpenedRecord& record);
+
 // The record, or nothing when it does not open with this identity number:
 // another number, damaged bytes, another row's record, a cost outside
 // libsodium's bounds. Never throws for bad input; throws std::bad_alloc when

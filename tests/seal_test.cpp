@@ -60,6 +60,7 @@ TEST(Seal, sealsAfreshEachTime)
     EXPECT_NE(first.substr(0, 16), second.substr(0, 16));         // salt
     EXPECT_NE(first.substr(16, 24), second.substr(16, 24));       // nonce
     EXPECT_EQ(openRecord(second, TICKET, IDENTITY, TEST_COST), RECORD);
+    EXPECT_EQ(first.size(), sealedSize(RECORD));  // known before sealing, to check the roster fits
 }
 
 // Bytes that authenticate but are not three texts do not open either.

@@ -55,7 +55,7 @@ int main(int argc, char* argv[])
         // Protected: sealed at the cost the packer chooses by default.
         const auto seal =
             protect ? std::optional(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB)) : std::nullopt;
-        source = areaSource(encodeArea(toCarry(readRoster(bytes.str()).records, seal)));
+        source = areaSource(encodeArea(toCarry(readRoster(bytes.str()).records, ROSTER_AREA_CAPACITY, seal)));
     } catch (const ImportError& error) {
         std::cerr << input << (error.line ? ":" + std::to_string(error.line) : std::string()) << ": error: "
                   << error.what() << "\n";

@@ -266,7 +266,7 @@ int pack(const Options& options)
     std::string area;
     try {
         const auto seal = options.protect ? std::optional(cost) : std::nullopt;
-        area = encodeArea(toCarry(file.records, seal, sealingProgress(file.records.size())), capacity);
+        area = encodeArea(toCarry(file.records, capacity, seal, sealingProgress(file.records.size())), capacity);
     } catch (const AreaFullError& error) {
         throw Failure{display(options.roster) + ": error: the roster does not fit the program: it needs " +
                       std::to_string(error.needed) + " bytes, the program's roster area holds " +
