@@ -14,10 +14,8 @@ const CarriedRoster& carriedRoster()
     static const CarriedRoster roster = [] {
         try {
             return decodeArea(rosterArea());
-        } catch (const RosterAreaError& error) {
-            const std::string why = error.what();
-            throw tk::RuntimeError(321, u"文件格式无效：程序文件中的名单已损坏（" +
-                                            std::u16string(why.begin(), why.end()) + u"）");
+        } catch (const RosterAreaError&) {
+            throw tk::RuntimeError(321, u"文件格式无效：程序文件中的名单已损坏");
         }
     }();
     return roster;
