@@ -1,8 +1,9 @@
-# cmake -DPROGRAM=Varnholt.exe -DOBJDUMP=objdump -DSTRINGS=strings -DMAGIC=010b -P check_program.cmake
+# cmake -DPROGRAM=Varnholt.exe -DOBJDUMP=objdump -DSTRINGS=strings -DMAGIC=010b [-DCONSOLE=ON] -P check_program.cmake
 # The Windows program as its file stands, without running it: a GUI program
-# (PE32, magic 010b; the 64-bit build PE32+, 020b) that imports only DLLs
-# shipping with Windows, with its icon and version record filed under Chinese
-# (PRC), 0x0804, and the version strings.
+# (PE32, magic 010b; the 64-bit build PE32+, 020b) under 1.5 MiB that imports
+# only DLLs shipping with Windows, with its icon and version record filed
+# under Chinese (PRC), 0x0804, and the version strings. With CONSOLE, the
+# packer: a console program of system DLLs only.
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll)
 execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}" OUTPUT_VARIABLE dump RESULT_VARIABLE status)
@@ -12,7 +13,9 @@ endif()
 if(NOT dump MATCHES "Magic[ \t]+${MAGIC}")
     message(FATAL_ERROR "${PROGRAM} has not the magic ${MAGIC} (010b: PE32, 020b: PE32+)")
 endif()
-if(NOT dump MATCHES "Subsystem[ \t]+00000002")
+if(CONSOLE AND NOT dump MATCHES "Subsystem[ \t]+00000003")
+    message(FATAL_ERROR "${PROGRAM} is not a console program")
+elseif(NOT CONSOLE AND NOT dump MATCHES "Subsystem[ \t]+00000002")
     message(FATAL_ERROR "${PROGRAM} is not a GUI program")
 endif()
 
@@ -28,6 +31,14 @@ foreach(line IN LISTS imports)
     endif()
     message(STATUS "imports ${dll}")
 endforeach()
+
+if(CONSOLE)
+    return()
+endif()
+file(SIZE "${PROGRAM}" size)
+if(size GREATER 1572864)
+    message(FATAL_ERROR "${PROGRAM} has ${size} bytes, more than 1.5 MiB")
+endif()
 
 # The resource directory: type, name and language tables, one line per entry.
 string(FIND "${dump}" "The .rsrc Resource Directory" start)
@@ -54,5 +65,4 @@ string(FIND "${texts}" "${version}" found)
 if(found EQUAL -1)
     message(FATAL_ERROR "${PROGRAM} lacks the version strings:\n${version}")
 endif()
-file(SIZE "${PROGRAM}" size)
 message(STATUS "${PROGRAM}: ${size} bytes")
