@@ -122,9 +122,19 @@ std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
 
 std::optional<std::size_t> findArea(std::span<const unsigned char> program)
 {
-    const auto at = std::search(program.begin(), program.end(), MARKER.begin(), MARKER.end(),
-                                [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); });
-    if (at == program.end())
-        return std::nullopt;
-    return static_cast<std::size_t>(at - program.begin());
+    // A program that also writes areas (a test program) holds the marker as a
+    // constant too: the area is where a whole area follows it.
+    const auto same = [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); };
+    for (auto at = program.begin();; ++at) {
+        at = std::search(at, program.end(), MARKER.begin(), MARKER.end(), same);
+        if (at == program.end())
+            return std::nullopt;
+        const auto area = program.subspan(static_cast<std::size_t>(at - program.begin()));
+        const std::size_t capacity = areaCapacity(area);
+        try {
+            if (capacity >= ROSTER_AREA_HEADER && capacity <= area.size() && (decodeArea(area.first(capacity)), true))
+                return static_cast<std::size_t>(at - program.begin());
+        } catch (const RosterAreaError&) {
+        }
+    }
 }

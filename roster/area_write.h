@@ -31,5 +31,6 @@ CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capa
 // The whole area of `capacity` bytes for the roster, marker first.
 std::string encodeArea(const CarriedRoster& roster, std::size_t capacity = ROSTER_AREA_CAPACITY);
 
-// Offset of the first roster area in a program file, if it has one.
+// Offset of the roster area in a program file: the first marker followed by
+// a whole, sound area. Nothing if it has none.
 std::optional<std::size_t> findArea(std::span<const unsigned char> program);

@@ -117,6 +117,9 @@ TEST(RosterArea, givesBackEveryCodeUnitAndRefusesDamage)
     const auto bytes = [&] { return std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()); };
     EXPECT_EQ(decodeArea(bytes()).records, plain.records);
     EXPECT_EQ(findArea(bytes()), 0u);
+    const std::string program = area.substr(0, ROSTER_MARKER_SIZE) + std::string(40, 'x') + area;  // marker as a constant first
+    EXPECT_EQ(findArea(std::span(reinterpret_cast<const unsigned char*>(program.data()), program.size())),
+              ROSTER_MARKER_SIZE + 40);
 
     // Any byte of a plain roster flipped: the checksum or a length gives it away.
     const std::size_t header = ROSTER_AREA_HEADER;

@@ -239,9 +239,9 @@ int pack(const Options& options)
     std::string image = readFile(program);
     const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
     const auto at = findArea(bytes(image));
-    const std::size_t capacity = at ? areaCapacity(bytes(image).subspan(*at)) : 0;
-    if (!at || capacity < ROSTER_AREA_HEADER || capacity > image.size() - *at)
-        throw Failure{display(program) + ": error: not a Varnholt program file (it has no roster area)"};
+    if (!at)
+        throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
+    const std::size_t capacity = areaCapacity(bytes(image).subspan(*at));
 
     RosterFile file;
     try {
