@@ -15,7 +15,7 @@ runs=15
 program=$build/varnholt
 bare=$build/bench/bare_window
 exe=build/windows/Varnholt.exe
-for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench" "$build/bench/seal_bench"; do
+for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench"; do
     [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
 done
 
@@ -96,13 +96,9 @@ function us(median) { return median >= 1000 ? sprintf("%.2f ms", median / 1000) 
 FILENAME ~ /startup$/ { ms[FNR] = $3; kib[FNR] = $5 }
 FILENAME ~ /packing$/ { secs[$1] = $2; peak[$1] = $3 }
 FILENAME ~ /sealedclick$/ && /_median"/ { split($0, f, ","); sealedclick = f[3] }
-FILENAME ~ /click$/ && /_median"/ {
+FILENAME ~ /\/click$/ && /_median"/ {
     split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); click[name] = f[3]
 }
-FILENAME ~ /seal$/ && /_median"/ {
-    split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); seal[name] = f[3]
-}
-FILENAME ~ /seal$/ && $1 == "cost:" { ops = $3; mib = $5 / 1024 }
 FILENAME ~ /sizes$/ && $1 == "linux" { linux = $2; stripped = $3 }
 FILENAME ~ /sizes$/ && $1 == "windows" { windows = $2; dlls = ""; ndlls = NF - 2; sys = 1
     for (i = 3; i <= NF; i++) {
