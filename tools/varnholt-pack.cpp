@@ -185,7 +185,8 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
     shown("last ", records.size() - 1);
     if (options.protect)
         out << "  protected: each record sealed with its identity number (Argon2id, " << cost.opsLimit
-            << " passes, " << cost.memLimitKiB / 1024 << " MiB; XChaCha20-Poly1305)\n";
+            << (cost.opsLimit == 1 ? " pass, " : " passes, ") << cost.memLimitKiB / 1024
+            << " MiB; XChaCha20-Poly1305)\n";
     else
         out << "  NOT protected (--no-protect): anyone with the file can read every record\n";
 }
