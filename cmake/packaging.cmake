@@ -12,7 +12,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "written-examination score query")
 set(CPACK_PACKAGE_DESCRIPTION [[
 A candidate types an admission-ticket number and an identity-card number
 and sees their name and written-examination score. The roster of
-candidates is compiled into the program: it reads no file, database
+candidates is part of the program file: it reads no file, database
 or network.]])
 
 if(WIN32)

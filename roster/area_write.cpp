@@ -3,7 +3,6 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
