@@ -9,12 +9,18 @@
 #include "roster/area.h"
 #include "roster/read.h"
 
-inline const std::vector<RosterRecord> ROSTER_DATA = [] {
-    std::ifstream in(ROSTER_PATH, std::ios::binary);
+// The bytes of a file, as a roster file is read.
+inline std::string readFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
+    return bytes.str();
+}
+
+inline const std::vector<RosterRecord> ROSTER_DATA = [] {
     std::vector<RosterRecord> rows;
-    for (const RosterFields& f : readRoster(bytes.str()).records)
+    for (const RosterFields& f : readRoster(readFile(ROSTER_PATH)).records)
         rows.push_back({f[0], f[1], f[2], f[3], f[4]});
     return rows;
 }();

@@ -75,14 +75,6 @@ std::string utf16le(const std::string& utf8)
     return bytes;
 }
 
-std::string readFile(const char* path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 }  // namespace
 
 TEST(Import, storesEveryFieldExactlyAsGiven)

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "roster/area.h"
 #include "roster/read.h"
@@ -32,10 +30,7 @@ TEST(Packed, everyCandidateFindsTheirScoreAndOnlyWithTheirOwnNumber)
     const char* path = std::getenv("VARNHOLT_PACKED_ROSTER");
     if (!path)
         GTEST_SKIP() << "run by the packing test on a packed copy of this program";
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const auto records = readRoster(bytes.str()).records;
+    const auto records = readRoster(readFile(path)).records;
     const char* damaged = std::getenv("VARNHOLT_DAMAGED_ROW");
     const std::size_t damagedRow = damaged ? std::strtoul(damaged, nullptr, 10) : 0;
 
