@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "roster/read.h"
+#include "import/read.h"
 #include "roster/utf.h"
 
 namespace {

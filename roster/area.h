@@ -1,5 +1,5 @@
 // The roster area: the one reserved block of fixed capacity in the program
-// file that carries the roster. The build fills it (tools/rosterc);
+// file that carries the roster. The build fills it (roster/rosterc);
 // varnholt-pack replaces it in a finished program file, where it finds it by
 // the marker the area starts with. The program reads it by its symbol.
 //

@@ -1,4 +1,4 @@
-// Writing the roster area: used by the build (tools/rosterc) and by
+// Writing the roster area: used by the build (roster/rosterc) and by
 // varnholt-pack, never by the program, so that the marker by which the packer
 // finds the area is spelled nowhere in a program file but at the area itself.
 #pragma once
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "roster/area.h"
-#include "roster/read.h"
+#include "import/read.h"
 #include "roster/seal.h"
 
 // A roster that does not fit the area.

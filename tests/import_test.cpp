@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "roster/read.h"
+#include "import/read.h"
 #include "tests/carried_roster.h"
 #include "roster/utf.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "roster/area.h"
-#include "roster/read.h"
+#include "import/read.h"
 #include "tests/driver.h"
 
 namespace {

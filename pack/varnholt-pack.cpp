@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "roster/area_write.h"
-#include "roster/read.h"
+#include "import/read.h"
 #include "roster/seal.h"
 #include "roster/utf.h"
 

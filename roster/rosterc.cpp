@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "roster/area_write.h"
-#include "roster/read.h"
+#include "import/read.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ std::string areaSource(const std::string& area)
 {
     std::size_t used = area.find_last_not_of('\0') + 1;
     std::string out =
-        "// Generated at build time by tools/rosterc. Do not edit.\n"
+        "// Generated at build time by roster/rosterc. Do not edit.\n"
         "#include \"roster/area.h\"\n\n"
         "namespace {\n"
         "__attribute__((section(\".roster\"), used, aligned(16)))\n"

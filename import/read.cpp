@@ -1,4 +1,4 @@
-#include "roster/read.h"
+#include "import/read.h"
 
 #include <algorithm>
 #include <cstdio>
