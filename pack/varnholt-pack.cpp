@@ -7,6 +7,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -42,8 +43,8 @@ const std::string USAGE =
     "  --program TEMPLATE  the program to copy (default: the one beside this tool)\n"
     "  --encoding NAME     utf-8, utf-16le or gb18030, instead of detecting it\n"
     "  --no-protect        store the roster in the clear instead of sealed\n"
-    "  --cost PASSES,MIB   Argon2id cost of each seal (default: about 0.25 s and\n"
-    "                      at least 64 MiB on this machine)\n";
+    "  --cost PASSES,MIB   Argon2id cost of each seal, 1 to 256 passes over 1 to\n"
+    "                      1024 MiB (default: about 0.25 s over 64 MiB on this machine)\n";
 
 // A failure that ends the tool: the message, already in FILE[:LINE]: error: form.
 struct Failure {
@@ -86,6 +87,30 @@ struct Options {
     std::optional<SealCost> cost;
 };
 
+// PASSES,MIB: two whole numbers within the bounds every program file can
+// take (1 GiB is what the 32-bit programs can count on for one derivation).
+SealCost parseCost(const std::string& text)
+{
+    const std::string error = "varnholt-pack: error: --cost " + text + ": ";
+    const auto comma = text.find(',');
+    if (comma == std::string::npos)
+        throw Failure{error + "takes PASSES,MIB, two whole numbers, for example 8,64"};
+    const auto number = [&](std::string_view digits, std::uint64_t max, const std::string& what) {
+        std::uint64_t n = 0;
+        const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+        if (digits.empty() || status == std::errc::invalid_argument || end != digits.data() + digits.size())
+            throw Failure{error + "takes PASSES,MIB, two whole numbers, for example 8,64"};
+        if (status == std::errc::result_out_of_range || n < 1 || n > max)
+            throw Failure{error + what + " must be 1 to " + std::to_string(max)};
+        return static_cast<std::uint32_t>(n);
+    };
+    const std::string_view all = text;
+    return {number(all.substr(0, comma), MAX_SEAL_PASSES, "the passes"),
+            number(all.substr(comma + 1), MAX_SEAL_MEM_KIB / 1024,
+                   "the memory in MiB (a 32-bit program cannot count on more than 1 GiB)") *
+                1024};
+}
+
 Options parse(const std::vector<std::string>& args)
 {
     Options options;
@@ -108,14 +133,9 @@ Options parse(const std::vector<std::string>& args)
             options.encoding = *encoding;
         } else if (arg == "--no-protect")
             options.protect = false;
-        else if (arg == "--cost") {
-            unsigned passes = 0, mib = 0;
-            char end = 0;
-            if (std::sscanf(value().c_str(), "%u,%u%c", &passes, &mib, &end) != 2 || passes < 1 || mib < 1 ||
-                mib > 4096)
-                throw Failure{"varnholt-pack: error: --cost takes PASSES,MIB, for example 2,64"};
-            options.cost = SealCost{passes, mib * 1024};
-        } else if (arg == "-h" || arg == "--help")
+        else if (arg == "--cost")
+            options.cost = parseCost(value());
+        else if (arg == "-h" || arg == "--help")
             throw Failure{USAGE};
         else if (!arg.empty() && arg[0] == '-' && arg != "-")
             throw Failure{"varnholt-pack: error: unknown option " + arg + "\n\n" + USAGE};

@@ -48,7 +48,7 @@ void Form1::Command1_Click()
     if (roster.isSealed()) {
         const tk::BusyCursor busy;  // deriving the key takes a moment
         found = openRecord(roster.sealed.at(static_cast<std::size_t>(row - 1)), zhun(row), Text2.text(),
-                           {roster.opsLimit, roster.memLimitKiB});
+                           roster.scope);
     } else if (Text2.text() == shen(row)) {
         found = OpenedRecord{xing(row), chengji(row), beizhu(row)};
     }

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -84,11 +85,14 @@ CarriedRoster decodeArea(std::span<const unsigned char> area)
     const std::uint32_t version = header.u32(), capacity = header.u32(), payloadSize = header.u32(),
                         count = header.u32(), flags = header.u32();
     CarriedRoster roster;
-    roster.opsLimit = header.u32();
-    roster.memLimitKiB = header.u32();
+    roster.scope.cost.opsLimit = header.u32();
+    roster.scope.cost.memLimitKiB = header.u32();
+    const auto id = header.take(roster.scope.rosterId.size());
+    std::copy(id.begin(), id.end(), roster.scope.rosterId.begin());
     const auto checksum = header.take(crypto_hash_sha256_BYTES);
     if (version != ROSTER_AREA_VERSION)
-        throw RosterAreaError("unknown version " + std::to_string(version));
+        throw RosterAreaError("version " + std::to_string(version) + " of the roster area; this build reads version " +
+                              std::to_string(ROSTER_AREA_VERSION));
     if (capacity != area.size() || payloadSize > capacity - ROSTER_AREA_HEADER)
         throw RosterAreaError("its sizes do not agree");
     if (count < 1 || count > ROSTER_MAX_RECORDS)
@@ -96,11 +100,15 @@ CarriedRoster decodeArea(std::span<const unsigned char> area)
     if (flags > 1)
         throw RosterAreaError("unknown flags");
     const bool sealed = flags & 1;
+    // A cost out of bounds would hang the program or fail its allocation.
+    if (sealed ? !isSaneCost(roster.scope.cost) : roster.scope.cost.opsLimit || roster.scope.cost.memLimitKiB)
+        throw RosterAreaError("its key derivation cost is out of bounds");
 
     // The checksum covers the header's fields and the payload, sealed records left out.
     crypto_hash_sha256_state hash;
     crypto_hash_sha256_init(&hash);
-    crypto_hash_sha256_update(&hash, area.data() + ROSTER_MARKER_SIZE, 28);
+    crypto_hash_sha256_update(&hash, area.data() + ROSTER_MARKER_SIZE,
+                              ROSTER_AREA_HEADER - ROSTER_MARKER_SIZE - crypto_hash_sha256_BYTES);
     Reader payload(area.subspan(ROSTER_AREA_HEADER, payloadSize));
     std::size_t hashedTo = 0;
     const auto hashTo = [&](std::size_t end) {

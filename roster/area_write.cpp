@@ -47,23 +47,30 @@ CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capa
                       const std::function<void(std::size_t done)>& progress)
 {
     CarriedRoster roster;
-    std::vector<SealInput> inputs;
-    for (const RosterFields& f : records) {
-        if (seal) {
-            roster.records.push_back({f[0], {}, {}, {}, {}});
-            inputs.push_back({f[0], f[1], {f[2], f[3], f[4]}});
-        } else {
+    if (!seal) {
+        for (const RosterFields& f : records)
             roster.records.push_back({f[0], f[1], f[2], f[3], f[4]});
-        }
+        return roster;
     }
-    if (seal) {
-        // Whether it fits is known before the long work of sealing.
-        for (const SealInput& input : inputs)
-            roster.sealed.emplace_back(sealedSize(input.record), '\0');
-        (void)encodeArea(roster, capacity);
-        roster.sealed = sealAll(inputs, *seal, progress ? progress : [](std::size_t) {});
-        roster.opsLimit = seal->opsLimit;
-        roster.memLimitKiB = seal->memLimitKiB;
+    // Sealed: in ticket order, so the office's order (by position and
+    // score) does not give away ranks; the window finds a record by its
+    // ticket, and tickets are unique, so nothing it shows changes.
+    std::vector<SealInput> inputs;
+    for (const RosterFields& f : records)
+        inputs.push_back({f[0], f[1], {f[2], f[3], f[4]}});
+    std::sort(inputs.begin(), inputs.end(), [](const SealInput& a, const SealInput& b) { return a.ticket < b.ticket; });
+    for (const SealInput& input : inputs)
+        roster.records.push_back({input.ticket, {}, {}, {}, {}});
+    roster.scope = {newRosterId(), *seal};
+
+    // Whether it fits is known before the long work of sealing.
+    roster.sealed.assign(inputs.size(), std::string(sealedSize(paddedSize(inputs)), '\0'));
+    (void)encodeArea(roster, capacity);
+    roster.sealed = sealAll(inputs, roster.scope, progress ? progress : [](std::size_t) {});
+    for (SealInput& input : inputs) {
+        wipe(input.identity);
+        for (std::u16string* text : {&input.record.xing, &input.record.chengji, &input.record.beizhu})
+            wipe(*text);
     }
     return roster;
 }
@@ -99,8 +106,9 @@ std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
     putU32(fields, static_cast<std::uint32_t>(payload.size()));
     putU32(fields, static_cast<std::uint32_t>(roster.records.size()));
     putU32(fields, roster.isSealed() ? 1 : 0);
-    putU32(fields, roster.opsLimit);
-    putU32(fields, roster.memLimitKiB);
+    putU32(fields, roster.scope.cost.opsLimit);
+    putU32(fields, roster.scope.cost.memLimitKiB);
+    fields.append(roster.scope.rosterId.begin(), roster.scope.rosterId.end());
 
     const auto bytes = [](const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
     crypto_hash_sha256_state hash;
@@ -124,16 +132,24 @@ std::optional<std::size_t> findArea(std::span<const unsigned char> program)
     // A program that also writes areas (a test program) holds the marker as a
     // constant too: the area is where a whole area follows it.
     const auto same = [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); };
+    std::uint32_t otherVersion = 0;
     for (auto at = program.begin();; ++at) {
         at = std::search(at, program.end(), MARKER.begin(), MARKER.end(), same);
         if (at == program.end())
-            return std::nullopt;
+            break;
         const auto area = program.subspan(static_cast<std::size_t>(at - program.begin()));
         const std::size_t capacity = areaCapacity(area);
         try {
             if (capacity >= ROSTER_AREA_HEADER && capacity <= area.size() && (decodeArea(area.first(capacity)), true))
                 return static_cast<std::size_t>(at - program.begin());
         } catch (const RosterAreaError&) {
+            const std::uint32_t version = area[16] | area[17] << 8 | area[18] << 16 | std::uint32_t{area[19]} << 24;
+            if (version >= 1 && version < ROSTER_AREA_VERSION)
+                otherVersion = version;
         }
     }
+    if (otherVersion)
+        throw RosterAreaError("its roster area is of version " + std::to_string(otherVersion) +
+                              ", made by an earlier Varnholt; use the program that came with this tool");
+    return std::nullopt;
 }

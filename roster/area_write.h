@@ -20,10 +20,12 @@ public:
     std::size_t needed, capacity;
 };
 
-// The roster to carry in an area of `capacity`: the records in the clear, or,
-// given a cost, each sealed with its identity number (on every core;
-// `progress` hears how many are done). Throws AreaFullError, before any
-// sealing, when it would not fit.
+// The roster to carry in an area of `capacity`: the records in the clear, in
+// the office's order, or, given a cost, sorted by ticket number and each
+// sealed with its identity number under a new roster identifier, all padded
+// to one size (on every core; `progress` hears how many are done); the
+// copies of identity numbers and texts made for sealing are wiped. Throws
+// AreaFullError, before any sealing, when it would not fit.
 CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capacity,
                       std::optional<SealCost> seal = std::nullopt,
                       const std::function<void(std::size_t done)>& progress = {});
@@ -32,5 +34,6 @@ CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capa
 std::string encodeArea(const CarriedRoster& roster, std::size_t capacity = ROSTER_AREA_CAPACITY);
 
 // Offset of the roster area in a program file: the first marker followed by
-// a whole, sound area. Nothing if it has none.
+// a whole, sound area. Nothing if it has none; RosterAreaError naming the
+// version if it has only an area of an earlier version.
 std::optional<std::size_t> findArea(std::span<const unsigned char> program);

@@ -25,6 +25,7 @@ constexpr std::size_t SALT_BYTES = crypto_pwhash_SALTBYTES;
 constexpr std::size_t NONCE_BYTES = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr std::size_t TAG_BYTES = crypto_aead_xchacha20poly1305_ietf_ABYTES;
 constexpr std::size_t HEADER_BYTES = SALT_BYTES + NONCE_BYTES;
+constexpr std::size_t PAD_BLOCK = 16;
 
 void startSodium()
 {
@@ -33,27 +34,31 @@ void startSodium()
         throw std::runtime_error("libsodium could not start");
 }
 
-bool withinBounds(SealCost cost)
-{
-    const auto memBytes = std::uint64_t{cost.memLimitKiB} * 1024;
-    return cost.opsLimit >= crypto_pwhash_OPSLIMIT_MIN && cost.opsLimit <= crypto_pwhash_OPSLIMIT_MAX &&
-           memBytes >= crypto_pwhash_MEMLIMIT_MIN && memBytes <= crypto_pwhash_MEMLIMIT_MAX;
-}
-
 const unsigned char* bytes(std::u16string_view text) { return reinterpret_cast<const unsigned char*>(text.data()); }
+const unsigned char* bytes(std::string_view text) { return reinterpret_cast<const unsigned char*>(text.data()); }
 std::size_t byteCount(std::u16string_view text) { return text.size() * sizeof(char16_t); }
 
-// The record key, wiped when it goes out of scope on every path.
-struct Key {
-    unsigned char bytes[crypto_aead_xchacha20poly1305_ietf_KEYBYTES];
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key() { sodium_memzero(bytes, sizeof bytes); }
+// A buffer of secret bytes, wiped when it goes out of scope on every path.
+template <std::size_t N>
+struct Secret {
+    unsigned char bytes[N];
+    Secret() = default;
+    Secret(const Secret&) = delete;
+    Secret& operator=(const Secret&) = delete;
+    ~Secret() { sodium_memzero(bytes, sizeof bytes); }
+};
+using Key = Secret<crypto_aead_xchacha20poly1305_ietf_KEYBYTES>;
+
+// A text wiped when it goes out of scope.
+template <typename Text>
+struct Wiped : Text {
+    using Text::Text;
+    Wiped(Text&& text) : Text(std::move(text)) {}
+    ~Wiped() { wipe(static_cast<Text&>(*this)); }
 };
 
-// Derives the key from the identity number. With the cost within bounds,
-// libsodium fails only for want of the memory.
+// Derives the key from the identity number. With a sane cost, libsodium
+// fails only for want of the memory.
 void derive(Key& key, std::u16string_view identity, const unsigned char* salt, SealCost cost)
 {
     if (crypto_pwhash(key.bytes, sizeof key.bytes, reinterpret_cast<const char*>(bytes(identity)),
@@ -62,10 +67,22 @@ void derive(Key& key, std::u16string_view identity, const unsigned char* salt, S
         throw std::bad_alloc();
 }
 
+// The associated data of every record: the roster's identifier, its cost
+// and the row's ticket number.
+std::string associatedData(const SealScope& scope, std::u16string_view ticket)
+{
+    std::string data(scope.rosterId.begin(), scope.rosterId.end());
+    for (const std::uint32_t value : {scope.cost.opsLimit, scope.cost.memLimitKiB})
+        for (int shift = 0; shift < 32; shift += 8)
+            data += static_cast<char>((value >> shift) & 0xFF);
+    data.append(reinterpret_cast<const char*>(ticket.data()), byteCount(ticket));
+    return data;
+}
+
 void appendText(std::string& out, std::u16string_view text)
 {
-    const std::string utf8 = toUtf8(text);
-    if (fromUtf8(utf8) != text)
+    const Wiped<std::string> utf8 = toUtf8(text);
+    if (Wiped<std::u16string>(fromUtf8(utf8).value_or(u"")) != text)
         throw std::invalid_argument("a text holds a surrogate that is not one of a pair");
     for (auto size = utf8.size(); ; size >>= 7) {
         out += static_cast<char>((size & 0x7F) | (size >= 0x80 ? 0x80 : 0));
@@ -93,9 +110,20 @@ bool readText(std::string_view& in, std::u16string& text)
     auto decoded = fromUtf8(in.substr(0, size));
     if (!decoded)
         return false;
-    text = std::move(*decoded);
+    wipe(text);
+    text.swap(*decoded);
     in.remove_prefix(size);
     return true;
+}
+
+// The plaintext of a record, unpadded; the caller wipes it.
+std::string plaintextOf(const OpenedRecord& record)
+{
+    std::string plaintext;
+    appendText(plaintext, record.xing);
+    appendText(plaintext, record.chengji);
+    appendText(plaintext, record.beizhu);
+    return plaintext;
 }
 
 double secondsToDerive(SealCost cost)
@@ -109,96 +137,141 @@ double secondsToDerive(SealCost cost)
 
 }  // namespace
 
-namespace {
-
-std::string plaintextOf(const OpenedRecord& record)
+void wipe(std::string& text)
 {
-    std::string plaintext;
-    appendText(plaintext, record.xing);
-    appendText(plaintext, record.chengji);
-    appendText(plaintext, record.beizhu);
-    return plaintext;
+    text.resize(text.capacity());  // the whole buffer, the small-string one too
+    sodium_memzero(text.data(), text.size());
+    text.clear();
 }
 
-}  // namespace
-
-std::size_t sealedSize(const OpenedRecord& record)
+void wipe(std::u16string& text)
 {
-    return HEADER_BYTES + plaintextOf(record).size() + TAG_BYTES;
+    text.resize(text.capacity());
+    sodium_memzero(text.data(), byteCount(text));
+    text.clear();
 }
 
-std::string sealRecord(std::u16string_view ticket, std::u16string_view identity, const OpenedRecord& record,
-                       SealCost cost)
+bool isSaneCost(SealCost cost)
+{
+    static_assert(crypto_pwhash_OPSLIMIT_MIN <= 1 && MAX_SEAL_PASSES <= crypto_pwhash_OPSLIMIT_MAX);
+    return cost.opsLimit >= 1 && cost.opsLimit <= MAX_SEAL_PASSES &&
+           std::uint64_t{cost.memLimitKiB} * 1024 >= crypto_pwhash_MEMLIMIT_MIN && cost.memLimitKiB <= MAX_SEAL_MEM_KIB;
+}
+
+RosterId newRosterId()
 {
     startSodium();
-    if (!withinBounds(cost))
-        throw std::invalid_argument("the key derivation's cost is outside libsodium's bounds");
-    const std::string plaintext = plaintextOf(record);
+    RosterId id;
+    randombytes_buf(id.data(), id.size());
+    return id;
+}
 
-    std::string sealed(HEADER_BYTES + plaintext.size() + TAG_BYTES, '\0');
+std::size_t paddedSize(const std::vector<SealInput>& inputs)
+{
+    std::size_t longest = 0;
+    for (const SealInput& input : inputs) {
+        Wiped<std::string> plaintext = plaintextOf(input.record);
+        longest = std::max(longest, plaintext.size());
+    }
+    // sodium_pad always adds at least one byte: strictly beyond the longest.
+    return (longest / PAD_BLOCK + 1) * PAD_BLOCK;
+}
+
+std::size_t sealedSize(std::size_t padded) { return HEADER_BYTES + padded + TAG_BYTES; }
+
+std::string sealRecord(std::u16string_view ticket, std::u16string_view identity, const OpenedRecord& record,
+                       const SealScope& scope, std::size_t padded)
+{
+    startSodium();
+    if (!isSaneCost(scope.cost))
+        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
+    Wiped<std::string> plaintext = plaintextOf(record);
+    if (padded == 0 || plaintext.size() >= padded)
+        throw std::invalid_argument("a record is longer than the roster's padded size");
+    const std::size_t unpadded = plaintext.size();
+    plaintext.resize(padded);
+    std::size_t paddedLength = 0;
+    // The block is the whole padded size, so every record pads to exactly it.
+    if (sodium_pad(&paddedLength, reinterpret_cast<unsigned char*>(plaintext.data()), unpadded, padded, padded) != 0 ||
+        paddedLength != padded)
+        throw std::logic_error("sodium_pad");
+
+    std::string sealed(sealedSize(padded), '\0');
     auto* salt = reinterpret_cast<unsigned char*>(sealed.data());
     auto* nonce = salt + SALT_BYTES;
     randombytes_buf(salt, HEADER_BYTES);
+    const std::string data = associatedData(scope, ticket);
     Key key;
-    derive(key, identity, salt, cost);
-    crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + NONCE_BYTES, nullptr,
-                                               reinterpret_cast<const unsigned char*>(plaintext.data()),
-                                               plaintext.size(), bytes(ticket), byteCount(ticket), nullptr, nonce,
-                                               key.bytes);
+    derive(key, identity, salt, scope.cost);
+    crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + NONCE_BYTES, nullptr, bytes(plaintext), plaintext.size(),
+                                               bytes(data), data.size(), nullptr, nonce, key.bytes);
     return sealed;
 }
 
 std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
-                                       std::u16string_view identity, SealCost cost)
+                                       std::u16string_view identity, const SealScope& scope)
 {
     startSodium();
-    if (!withinBounds(cost) || sealed.size() < HEADER_BYTES + TAG_BYTES)
+    if (!isSaneCost(scope.cost) || sealed.size() <= HEADER_BYTES + TAG_BYTES)
         return std::nullopt;
-    const auto* salt = reinterpret_cast<const unsigned char*>(sealed.data());
+    const auto* salt = bytes(sealed);
     const auto* nonce = salt + SALT_BYTES;
     const auto* ciphertext = nonce + NONCE_BYTES;
     const auto ciphertextSize = sealed.size() - HEADER_BYTES;
+    const std::string data = associatedData(scope, ticket);
 
-    std::string plaintext(ciphertextSize - TAG_BYTES, '\0');
+    Wiped<std::string> plaintext(ciphertextSize - TAG_BYTES, '\0');
     {
         Key key;
-        derive(key, identity, salt, cost);
+        derive(key, identity, salt, scope.cost);
         if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char*>(plaintext.data()), nullptr,
-                                                       nullptr, ciphertext, ciphertextSize, bytes(ticket),
-                                                       byteCount(ticket), nonce, key.bytes) != 0)
+                                                       nullptr, ciphertext, ciphertextSize, bytes(data), data.size(),
+                                                       nonce, key.bytes) != 0)
             return std::nullopt;
     }
-    OpenedRecord record;
-    std::string_view in = plaintext;
-    if (!readText(in, record.xing) || !readText(in, record.chengji) || !readText(in, record.beizhu) || !in.empty())
+    std::size_t unpadded = 0;
+    if (sodium_unpad(&unpadded, bytes(plaintext), plaintext.size(), plaintext.size()) != 0)
         return std::nullopt;
+    OpenedRecord record;
+    std::string_view in = std::string_view(plaintext).substr(0, unpadded);
+    if (!readText(in, record.xing) || !readText(in, record.chengji) || !readText(in, record.beizhu) || !in.empty()) {
+        for (std::u16string* text : {&record.xing, &record.chengji, &record.beizhu})
+            wipe(*text);
+        return std::nullopt;
+    }
     return record;
+}
+
+DerivationTime timeDerivation(std::uint32_t memKiB)
+{
+    startSodium();
+    if (!isSaneCost({1, memKiB}))
+        throw std::invalid_argument("the key derivation's memory is outside the bounds a roster may state");
+    // Both parts are read off one and four passes. Other work on the machine
+    // only ever slows a derivation: the fastest of three counts.
+    const auto fastest = [&](std::uint32_t passes) {
+        double best = secondsToDerive({passes, memKiB});
+        for (int run = 0; run < 2; ++run)
+            best = std::min(best, secondsToDerive({passes, memKiB}));
+        return best;
+    };
+    const double one = fastest(1), four = fastest(4);
+    const double perPass = std::max((four - one) / 3, 1e-6);
+    return {std::max(one - perPass, 0.0), perPass};
 }
 
 SealCost calibrateCost(double seconds, std::uint32_t minMemKiB)
 {
-    startSodium();
-    if (!withinBounds({1, minMemKiB}))
-        throw std::invalid_argument("the key derivation's memory is outside libsodium's bounds");
-    // A derivation costs a fixed part (taking the memory from the system and
-    // filling it once) and a part for each pass: here about 85 ms and 25 ms
-    // for 64 MiB. Both are read off one and four passes. Other work on the
-    // machine only ever slows a derivation: the fastest of three counts.
-    const auto fastest = [&](std::uint32_t passes) {
-        double best = secondsToDerive({passes, minMemKiB});
-        for (int run = 0; run < 2; ++run)
-            best = std::min(best, secondsToDerive({passes, minMemKiB}));
-        return best;
-    };
-    const double one = fastest(1), four = fastest(4);
-    const double perPass = std::max((four - one) / 3, 1e-6), fixed = one - perPass;
-    const double passes = std::round((seconds - fixed) / perPass);
-    return {static_cast<std::uint32_t>(std::clamp(passes, 1.0, 1e6)), minMemKiB};
+    // Here about 85 ms fixed and 25 ms a pass for 64 MiB.
+    const DerivationTime time = timeDerivation(minMemKiB);
+    const double passes = std::round((seconds - time.fixed) / time.perPass);
+    return {static_cast<std::uint32_t>(std::clamp(passes, 1.0, double{MAX_SEAL_PASSES})), minMemKiB};
 }
 
-std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, SealCost cost,
+std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const SealScope& scope,
                                  const std::function<void(std::size_t done)>& progress)
 {
+    const std::size_t padded = paddedSize(inputs);
     std::vector<std::string> sealed(inputs.size());
     std::mutex mutex;
     std::condition_variable changed;
@@ -211,7 +284,7 @@ std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, SealCost 
             const std::size_t i = next++;
             lock.unlock();
             try {
-                sealed[i] = sealRecord(inputs[i].ticket, inputs[i].identity, inputs[i].record, cost);
+                sealed[i] = sealRecord(inputs[i].ticket, inputs[i].identity, inputs[i].record, scope, padded);
                 lock.lock();
                 ++done;
             } catch (...) {

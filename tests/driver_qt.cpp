@@ -122,9 +122,17 @@ void PrintTo(const Message& message, std::ostream* out)
          << QString(toQString(message.prompt)).toStdString() << "}";
 }
 
-Driver::Driver() : form_(std::make_unique<Form1>())
+// As the program starts: the form is made and loaded in one handler, so a
+// damaged roster area is reported as a run-time error too.
+Driver::Driver()
 {
-    tk::runHandler([this] { form_->Form_Load(); });
+    {
+        const BoxCatcher reported;
+        tk::runHandler([this] {
+            form_ = std::make_unique<Form1>();
+            form_->Form_Load();
+        });
+    }
     form_->show();
     QWidget* window = formWindow();
     if (!QTest::qWaitForWindowActive(window))

@@ -245,9 +245,17 @@ void PrintTo(const Message& message, std::ostream* out)
     *out << "{" << utf8(message.title) << ": " << utf8(message.prompt) << "}";
 }
 
-Driver::Driver() : form_(std::make_unique<Form1>())
+// As the program starts: the form is made and loaded in one handler, so a
+// damaged roster area is reported as a run-time error too.
+Driver::Driver()
 {
-    tk::runHandler([this] { form_->Form_Load(); });
+    {
+        const BoxCatcher reported;
+        tk::runHandler([this] {
+            form_ = std::make_unique<Form1>();
+            form_->Form_Load();
+        });
+    }
     form_->show();
     tk::processEvents();
 }

@@ -11,7 +11,9 @@ pack_e2e.py WORKDIR TEMPLATE PROGRAM [RUN...] -- PACK...
 import hashlib, os, subprocess, sys
 
 MARKER = b"\x7fVARNHOLT-ROSTER"
-HEADER = 76
+VERSION = 2
+HEADER = 92
+COST = 36  # offset of opsLimit, then memLimitKiB, in the area
 FORMATS = {"tsv": "txt", "unicode-text": "txt", "csv-utf8": "csv", "csv-gb18030": "csv"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -33,23 +35,41 @@ def varint(data, at):
 
 
 def area_offset(data):
-    """Where the roster area starts: the marker that a header of version 1
+    """Where the roster area starts: the marker that a header of this version
     follows (a test program holds the marker as a constant too)."""
     at = data.index(MARKER)
-    while int.from_bytes(data[at + 16:at + 20], "little") != 1:
+    while int.from_bytes(data[at + 16:at + 20], "little") != VERSION:
         at = data.index(MARKER, at + 1)
     return at
 
 
-def sealed_record(data, row):
-    """Offset and size of the sealed record of `row` (from 1) in a packed file."""
-    at = area_offset(data) + HEADER
-    for _ in range(row):
+def sealed_records(data):
+    """Ticket, offset and size of every sealed record of a packed file, in
+    the area's order; and the bytes its checksum covers."""
+    area = area_offset(data)
+    count = int.from_bytes(data[area + 28:area + 32], "little")
+    at, records, covered = area + HEADER, [], data[area + 16:area + HEADER - 32]
+    for _ in range(count):
+        start = at
         units, at = varint(data, at)
-        at += 2 * units
-        size, at = varint(data, at)
-        start, at = at, at + size
-    return start, size
+        ticket = data[at:at + 2 * units].decode("utf-16-le")
+        size, at = varint(data, at + 2 * units)
+        covered += data[start:at]
+        records.append((ticket, at, size))
+        at += size
+    return records, covered
+
+
+def set_cost(data, field, value):
+    """The header's opsLimit (0) or memLimitKiB (1) set, the checksum made to match."""
+    area = area_offset(data)
+    data[area + COST + 4 * field:area + COST + 4 * field + 4] = value.to_bytes(4, "little")
+    data[area + HEADER - 32:area + HEADER] = hashlib.sha256(sealed_records(data)[1]).digest()
+
+
+def save(name, data):
+    open(name, "wb").write(data)
+    os.chmod(name, 0o755)
 
 
 def main():
@@ -65,13 +85,14 @@ def main():
 
     default = os.path.join(HERE, "..", "roster", "roster.tsv")
 
-    def test(packed, roster="roster-tsv.txt", **env):
-        command = runner + [os.path.abspath(packed), "--gtest_filter=Packed.*"]
+    def test(packed, roster="roster-tsv.txt", which="Packed.everyCandidate*", **env):
+        command = runner + [os.path.abspath(packed), "--gtest_filter=" + which]
         print("+", " ".join(command), flush=True)
         result = subprocess.run(command, env=dict(os.environ, VARNHOLT_PACKED_ROSTER=roster, **env),
                                 capture_output=True, text=True)
         print(result.stdout, result.stderr, flush=True)
         assert result.returncode == 0 and "[  PASSED  ] 1 test." in result.stdout, f"{packed} failed"
+        assert "SKIPPED" not in result.stdout, f"{packed}: {which} skipped"
 
     # One roster, 1,000 records, in each format: the same program from all.
     outputs = {}
@@ -88,14 +109,30 @@ def main():
     assert len(original) == len(packed) and original[:at] == packed[:at], "bytes before the area changed"
     test(outputs["tsv"])
 
-    # The default roster protected, at a test cost; one sealed record damaged in the file.
+    # The default roster protected, at a test cost: sorted by ticket, every
+    # sealed record of one size. One record damaged in the file, and one
+    # replaced by the same row's record of another packing of the same roster.
     run(pack + [default, "--cost", "1,1", "--program", template, "-o", "sealed" + exe])
+    run(pack + [default, "--cost", "1,1", "--program", template, "-o", "sealed-again" + exe])
     data = bytearray(open("sealed" + exe, "rb").read())
-    start, size = sealed_record(data, 2)
+    other = open("sealed-again" + exe, "rb").read()
+    records, other_records = sealed_records(data)[0], sealed_records(other)[0]
+    tickets = [ticket for ticket, _, _ in records]
+    assert tickets == sorted(tickets) and len(tickets) == 339, "the protected roster is not in ticket order"
+    assert {size for _, _, size in records + other_records} == {records[0][2]}, "sealed records differ in size"
+    (damaged, start, size), (moved, at, _) = records[1], records[4]
     data[start + size // 2] ^= 0x01
-    open("damaged" + exe, "wb").write(data)
-    os.chmod("damaged" + exe, 0o755)
-    test("damaged" + exe, default, VARNHOLT_DAMAGED_ROW="2")
+    data[at:at + size] = other[other_records[4][1]:other_records[4][1] + size]
+    save("damaged" + exe, data)
+    test("damaged" + exe, default, VARNHOLT_DAMAGED_TICKETS=f"{damaged},{moved}")
+
+    # A header whose cost is out of bounds, checksum and all in order: run-time
+    # error 321 before the window shows, promptly, never a hang.
+    for field, value in ((0, 0), (0, 0xFFFFFFFF), (1, 7), (1, 0xFFFFFFFF)):
+        data = bytearray(open("sealed" + exe, "rb").read())
+        set_cost(data, field, value)
+        save("bad-cost" + exe, data)
+        test("bad-cost" + exe, default, "Packed.anAreaWhoseCost*", VARNHOLT_DAMAGED_AREA="1")
 
     # The program itself, protected: no personal datum of the roster in it.
     run(pack + [default, "--cost", "1,1", "--program", program, "-o", "protected-program" + exe])

@@ -2,10 +2,12 @@
 // packed copy of this test program, which carries its roster area as the
 // program does. Every candidate of the roster file finds their name and score
 // through the window; a protected roster opens only with the exact identity
-// number; a damaged sealed record costs only its own candidate.
+// number; a damaged or foreign sealed record costs only its own candidate; a
+// roster area whose cost is out of bounds is reported before the window shows.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "roster/area.h"
 #include "import/read.h"
@@ -31,8 +33,9 @@ TEST(Packed, everyCandidateFindsTheirScoreAndOnlyWithTheirOwnNumber)
     if (!path)
         GTEST_SKIP() << "run by the packing test on a packed copy of this program";
     const auto records = readRoster(readFile(path)).records;
-    const char* damaged = std::getenv("VARNHOLT_DAMAGED_ROW");
-    const std::size_t damagedRow = damaged ? std::strtoul(damaged, nullptr, 10) : 0;
+    // Tickets whose sealed record was damaged or replaced, comma-separated.
+    const char* damaged = std::getenv("VARNHOLT_DAMAGED_TICKETS");
+    const std::u16string damagedTickets = damaged ? std::u16string(damaged, damaged + std::strlen(damaged)) : u"";
 
     Driver driver;
     ASSERT_EQ(driver.form().ROSTER_ROWS, static_cast<int>(records.size()));
@@ -40,7 +43,7 @@ TEST(Packed, everyCandidateFindsTheirScoreAndOnlyWithTheirOwnNumber)
     for (std::size_t row = 1; row <= records.size(); ++row) {
         const RosterFields& r = records[row - 1];
         SCOPED_TRACE("row " + std::to_string(row));
-        if (row == damagedRow) {
+        if ((u"," + damagedTickets + u",").find(u"," + r[0] + u",") != std::u16string::npos) {
             ASSERT_EQ(query(driver, r[0], r[1]), MISMATCH);
             continue;
         }
@@ -62,4 +65,16 @@ TEST(Packed, everyCandidateFindsTheirScoreAndOnlyWithTheirOwnNumber)
             break;
         }
     EXPECT_EQ(query(driver, u"00000000000", last[1]), (Messages{{u"警告", u"无此考生"}}));
+}
+
+TEST(Packed, anAreaWhoseCostIsOutOfBoundsIsRunTimeError321)
+{
+    if (!std::getenv("VARNHOLT_DAMAGED_AREA"))
+        GTEST_SKIP() << "run by the packing test on a packed copy of this program with its header changed";
+    EXPECT_EXIT(
+        {
+            Driver driver;
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(1), "实时错误 '321'");
 }

@@ -137,8 +137,7 @@ TEST(RosterArea, damageToASealedRecordStaysInThatRecord)
     CarriedRoster sealed;
     sealed.records = {{u"10731050419", {}, {}, {}, {}}, {u"10731050416", {}, {}, {}, {}}};
     sealed.sealed = {"first sealed record", "second"};
-    sealed.opsLimit = 2;
-    sealed.memLimitKiB = 65536;
+    sealed.scope = {newRosterId(), {2, 65536}};
     std::string area = encodeArea(sealed, 1024);
     const auto bytes = std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size());
     const std::size_t first = area.find("first");
@@ -147,8 +146,54 @@ TEST(RosterArea, damageToASealedRecordStaysInThatRecord)
     EXPECT_EQ(read.records, sealed.records);
     EXPECT_EQ(read.sealed[0], "girst sealed record");
     EXPECT_EQ(read.sealed[1], "second");
-    EXPECT_EQ(read.opsLimit, 2u);
-    EXPECT_EQ(read.memLimitKiB, 65536u);
+    EXPECT_EQ(read.scope.rosterId, sealed.scope.rosterId);
+    EXPECT_EQ(read.scope.cost.opsLimit, 2u);
+    EXPECT_EQ(read.scope.cost.memLimitKiB, 65536u);
     area[first - 3] ^= 0x01;  // the ticket number before it
     EXPECT_THROW(decodeArea(bytes), RosterAreaError);
+
+    // A cost out of bounds, checksum and all in order, is a damaged area: the
+    // program would hang on it or fail to allocate.
+    for (const SealCost cost : {SealCost{0, 8}, SealCost{0xFFFFFFFF, 8}, SealCost{1, 7}, SealCost{1, 0xFFFFFFFF}}) {
+        sealed.scope.cost = cost;
+        const std::string damaged = encodeArea(sealed, 1024);
+        EXPECT_THROW(decodeArea(std::span(reinterpret_cast<const unsigned char*>(damaged.data()), damaged.size())),
+                     RosterAreaError)
+            << cost.opsLimit << " " << cost.memLimitKiB;
+    }
+}
+
+TEST(RosterArea, protectedIsSortedByTicketAndOfOneRecordSize)
+{
+    const std::vector<RosterFields> records = {
+        {u"10731050419", u"511702199001011234", u"王小明", u" 68.9    ", u""},
+        {u"10731020102", u"51170219900101123X", u"李四", u" 0   ", u"缺考"},
+        {u"10731030101", u"511702199001015678", u"欧阳明", u"  63.4    ", u"市委表彰优秀共产党员加5分"}};
+    const CarriedRoster plain = toCarry(records, 4096);
+    EXPECT_EQ(plain.records[0].zhun, u"10731050419");  // a plain roster keeps the office's order
+
+    const CarriedRoster roster = toCarry(records, 4096, TEST_COST);
+    ASSERT_EQ(roster.records.size(), 3u);
+    EXPECT_EQ(roster.records[0].zhun, u"10731020102");
+    EXPECT_EQ(roster.records[1].zhun, u"10731030101");
+    EXPECT_EQ(roster.records[2].zhun, u"10731050419");
+    EXPECT_EQ(roster.sealed[0].size(), roster.sealed[2].size());
+    EXPECT_EQ(roster.sealed[1].size(), roster.sealed[2].size());
+    EXPECT_EQ(openRecord(roster.sealed[0], u"10731020102", u"51170219900101123X", roster.scope),
+              (OpenedRecord{u"李四", u" 0   ", u"缺考"}));
+
+    // Another packing of the same roster is another roster: its records do not open here.
+    const CarriedRoster other = toCarry(records, 4096, TEST_COST);
+    EXPECT_NE(other.scope.rosterId, roster.scope.rosterId);
+    EXPECT_EQ(openRecord(other.sealed[0], u"10731020102", u"51170219900101123X", roster.scope), std::nullopt);
+
+    // An area of an earlier version is named as such, not passed over in silence.
+    std::string area = encodeArea(roster, 4096);
+    area[ROSTER_MARKER_SIZE] = 1;
+    try {
+        findArea(std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()));
+        ADD_FAILURE() << "an area of version 1 was taken";
+    } catch (const RosterAreaError& error) {
+        EXPECT_NE(std::string(error.what()).find("version 1"), std::string::npos) << error.what();
+    }
 }
