@@ -259,7 +259,12 @@ int pack(const Options& options)
                                  : options.program;
     std::string image = readFile(program);
     const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
-    const auto at = findArea(bytes(image));
+    std::optional<std::size_t> at;
+    try {
+        at = findArea(bytes(image));
+    } catch (const RosterAreaError& error) {  // an area of an earlier version
+        throw Failure{display(program) + ": error: " + error.what()};
+    }
     if (!at)
         throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
     const std::size_t capacity = areaCapacity(bytes(image).subspan(*at));

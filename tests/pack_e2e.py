@@ -109,6 +109,14 @@ def main():
     assert len(original) == len(packed) and original[:at] == packed[:at], "bytes before the area changed"
     test(outputs["tsv"])
 
+    # A cost that is negative, overflows, is zero, too large or not two
+    # numbers is refused, naming the option; nothing is written.
+    for cost in ("-1,8", "99999999999,8", "0,8", "1,0", "257,8", "1,1025", "1,4096", "8", "8,64,1", "8,6x4", ""):
+        result = subprocess.run(pack + [default, "--cost", cost, "--program", template, "-o", "refused" + exe],
+                                capture_output=True, text=True)
+        assert result.returncode == 1 and f"--cost {cost}:" in result.stderr, f"--cost {cost!r}: {result.stderr}"
+        assert not os.path.exists("refused" + exe), f"--cost {cost!r} wrote a file"
+
     # The default roster protected, at a test cost: sorted by ticket, every
     # sealed record of one size. One record damaged in the file, and one
     # replaced by the same row's record of another packing of the same roster.

@@ -5,6 +5,8 @@
 #   one 确  定 click, timed in the process (bench/click_bench, medians of 15);
 #   packing an office's roster (time, peak memory), start-up of a program
 #     packed with 5,000 records, and a click when the roster is protected;
+#   what one guess at an identity number costs a guesser who holds a
+#     protected file, and so a whole search (bench/guess_cost);
 #   the size of both programs and the DLLs the Windows one imports.
 # Figures only: nothing here fails on a missed target.
 set -euo pipefail
@@ -15,7 +17,7 @@ runs=15
 program=$build/varnholt
 bare=$build/bench/bare_window
 exe=build/windows/Varnholt.exe
-for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench"; do
+for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench" "$build/bench/guess_cost"; do
     [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
 done
 
@@ -72,6 +74,10 @@ fi
 "$work/click_bench_sealed" --benchmark_format=csv --benchmark_filter='^valid/row1/' \
     --benchmark_repetitions=5 >"$work/sealedclick" 2>>"$work/click.log"
 
+# ---- A guess at an identity number ---------------------------------------------
+echo "Guess cost: Argon2id at 64, 128 and 256 MiB ..." >&2
+"$build/bench/guess_cost" >"$work/guess"
+
 # ---- Sizes ----------------------------------------------------------------------
 strip -o "$work/varnholt" "$program"
 {
@@ -99,6 +105,7 @@ FILENAME ~ /sealedclick$/ && /_median"/ { split($0, f, ","); sealedclick = f[3] 
 FILENAME ~ /\/click$/ && /_median"/ {
     split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); click[name] = f[3]
 }
+FILENAME ~ /guess$/ { fixed[$1] = $2; pass[$1] = $3; passes[$1] = $4 }
 FILENAME ~ /sizes$/ && $1 == "linux" { linux = $2; stripped = $3 }
 FILENAME ~ /sizes$/ && $1 == "windows" { windows = $2; dlls = ""; ndlls = NF - 2; sys = 1
     for (i = 3; i <= NF; i++) {
@@ -134,6 +141,21 @@ END {
     row("start-up, 5,000 records packed", sprintf("%.1f ms", ms[3]), "—")
     row("  resident memory", sprintf("%.1f MiB", kib[3] / 1024), "—")
     row("valid click, protected roster", us(sealedclick), "about 0.25 s", "—")
+    print "One guess at an identity number (Argon2id; fastest of 3)"
+    p = passes[64]; guess = p * pass[64]
+    row("default cost: passes over 64 MiB", p " passes", "lookup ≤ 0.3 s")
+    row("  one pass, memory held", sprintf("%.1f ms", pass[64] * 1000), "—")
+    row("  a click pays (memory taken anew)", sprintf("%.0f ms", (fixed[64] + guess) * 1000), "≤ 300 ms", yes(fixed[64] + guess <= 0.3))
+    row("  a guesser pays (memory held)", sprintf("%.0f ms", guess * 1000), "—")
+    # Region known, born in one of 16 years: 16 × 365 × 1,000 numbers, half
+    # of them once the sex is known; a birth date known: 1,000, or 500.
+    row("5.84 M numbers, 1 core", sprintf("%.1f days", 5840000 * guess / 86400), "—")
+    row("  the same, 16 cores", sprintf("%.1f days", 5840000 * guess / 86400 / 16), "—")
+    row("  sex known too (2.92 M), 16 cores", sprintf("%.1f days", 2920000 * guess / 86400 / 16), "—")
+    row("birth date known (1,000), 1 core", sprintf("%.0f s", 1000 * guess), "—")
+    row("  and the sex (500), 16 cores", sprintf("%.1f s", 500 * guess / 16), "—")
+    for (m = 128; m <= 256; m *= 2)
+        row(sprintf("%d MiB: passes for 0.25 s, a guess", m), sprintf("%d, %.0f ms", passes[m], passes[m] * pass[m] * 1000), "—")
     print "Sizes"
     row("build/linux/varnholt", sprintf("%.0f KiB", linux / 1024), "—")
     row("  the same, stripped", sprintf("%.0f KiB", stripped / 1024), "—")
@@ -143,4 +165,4 @@ END {
         print "    " dlls
     } else
         print "  build/windows/Varnholt.exe: not built (make windows)"
-}' "$work/startup" "$work/click" "$work/packing" "$work/sealedclick" "$work/sizes"
+}' "$work/startup" "$work/click" "$work/packing" "$work/sealedclick" "$work/guess" "$work/sizes"

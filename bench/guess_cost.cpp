@@ -1,0 +1,18 @@
+// What one guess at an identity number costs someone who holds a protected
+// program file. A guesser keeps the Argon2id memory between guesses, so pays
+// per guess only the passes, not taking and first touching the memory; the
+// program, which derives one key per click, pays both. For 64 MiB (the
+// default) and two larger memory costs, prints one line each:
+//   MiB  fixed-seconds  seconds-per-pass  passes-for-the-default-0.25-s
+#include <cstdio>
+
+#include "roster/seal.h"
+
+int main()
+{
+    for (const std::uint32_t mib : {64u, 128u, 256u}) {
+        const DerivationTime time = timeDerivation(mib * 1024);
+        const SealCost cost = calibrateCost(DEFAULT_SEAL_SECONDS, mib * 1024);
+        std::printf("%u %.4f %.4f %u\n", mib, time.fixed, time.perPass, cost.opsLimit);
+    }
+}
