@@ -337,7 +337,8 @@ private:
     void normalize(std::u16string& key, bool identity, int row)
     {
         const std::string what = identity ? "identity numbers" : "ticket numbers";
-        if (key.size() >= 3 && key.starts_with(u"=\"") && key.ends_with(u'"')) {
+        if (key.size() >= 3 && key.starts_with(u"=\"") && key.ends_with(u'"') &&
+            key.find(u'"', 2) == key.size() - 1) {
             key = key.substr(2, key.size() - 3);
             changed(what + " written as =\"…\": unwrapped", row);
         }

@@ -91,14 +91,21 @@ private:
     bool stopped_ = false;
 };
 
-// A tab in the first lines makes the file tab-separated: title rows above
-// the header may have none.
+// The first line that holds a tab or a comma decides: a tab makes the file
+// tab-separated, else a comma comma-separated. Title rows above the header
+// may hold neither.
 char16_t separatorOf(std::u16string_view text)
 {
-    std::size_t end = 0;
-    for (int line = 0; line < 10 && end != std::u16string_view::npos; ++line)
-        end = text.find(u'\n', end + 1);
-    return text.substr(0, end).find(u'\t') != std::u16string_view::npos ? u'\t' : u',';
+    for (std::size_t start = 0; start < text.size();) {
+        const auto end = std::min(text.find(u'\n', start), text.size());
+        const auto line = text.substr(start, end - start);
+        if (line.find(u'\t') != std::u16string_view::npos)
+            return u'\t';
+        if (line.find(u',') != std::u16string_view::npos)
+            return u',';
+        start = end + 1;
+    }
+    return u',';
 }
 
 Table split(std::u16string_view text, char16_t separator)

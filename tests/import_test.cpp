@@ -2,6 +2,7 @@
 // stores, and the row and problem it names for every refusal and warning.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -449,4 +450,57 @@ TEST(Import, namesEncodings)
                                          {"CP936", Encoding::Gb18030}, {"936", Encoding::Gb18030}})
         EXPECT_EQ(encodingNamed(name), encoding) << name;
     EXPECT_EQ(encodingNamed("latin1"), std::nullopt);
+}
+
+// Workbooks of two independent writers, made by tests/make_workbooks.py: run
+// by CTest (Workbook.readByTheReader), which names their folder.
+TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
+{
+    const char* folder = std::getenv("VARNHOLT_WORKBOOKS");
+    if (!folder)
+        GTEST_SKIP() << "run by CTest after tests/make_workbooks.py";
+    const std::string dir = folder + "/"s;
+    const auto text = readRoster(readFile((dir + "roster.tsv").c_str()));
+    for (const char* name : {"roster.xlsx", "roster-inline.xlsx"}) {
+        const auto book = readRoster(readFile((dir + name).c_str()));
+        EXPECT_EQ(book.records, text.records) << name;
+        EXPECT_EQ(book.format, "Excel workbook (.xlsx), sheet \"成绩\"");
+        EXPECT_EQ(book.headerRow, 2);
+        EXPECT_EQ(book.ignoredColumns, std::vector<std::string>{"考场 (D)"});
+        EXPECT_EQ(book.rows.front(), 3);
+    }
+
+    // An identity number stored as a number lost its last digits in the
+    // workbook; a ticket number stored as a number is its digits.
+    const auto [row, message] = refusal(readFile((dir + "identity-number.xlsx").c_str()));
+    EXPECT_EQ(row, 3);
+    EXPECT_NE(message.find("is stored as a number in the workbook, its digits already lost: format the column as "
+                           "text, type the numbers again, and save"),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(message.find("511702198802188"), std::string::npos) << message;
+
+    EXPECT_EQ(refusal(readFile((dir + "two-sheets.xlsx").c_str())).second.find("no header row"), 0u);
+    const auto named = readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "名单");
+    EXPECT_EQ(named.records.back(), (RosterFields{u"10731020103", u"510104199001011003", u"王五", u"59", u""}));
+    try {
+        readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "成绩");
+        ADD_FAILURE() << "a missing sheet was read";
+    } catch (const ImportError& error) {
+        EXPECT_STREQ(error.what(), "the workbook has no sheet \"成绩\"; it has \"说明\", \"名单\"");
+    }
+    // What inflating may produce is bounded.
+    EXPECT_EQ(refusal(readFile((dir + "bomb.xlsx").c_str())),
+              std::make_pair(0, std::string("not a sound workbook: it unpacks to more than 64 MiB; save it again as "
+                                            ".xlsx in Excel or WPS")));
+}
+
+TEST(Workbook, refusesOtherSpreadsheetFilesWithAdvice)
+{
+    EXPECT_EQ(refusal("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(504, '\0')),
+              std::make_pair(0, std::string("an Excel 97-2003 workbook (.xls), a WPS workbook (.et) or a workbook with a "
+                                            "password: save it as an Excel workbook (.xlsx) or as Unicode text (.txt)")));
+    EXPECT_EQ(refusal("PK\x03\x04 not an archive"),
+              std::make_pair(0, std::string("not a sound workbook: the ZIP archive cannot be opened; save it again as "
+                                            ".xlsx in Excel or WPS")));
 }
