@@ -61,11 +61,12 @@ with tempfile.TemporaryDirectory() as tmp:
         subprocess.run([sys.executable, str(root.parent / "tools" / "make_roster.py"),
                         "--records", "6", "--format", fmt, str(made)], check=True)
         data = made.read_bytes()
-        if fmt.startswith("xlsx"):  # stored, not deflated: mutations reach the XML
+        if fmt.startswith("xlsx"):  # the parts the reader reads, stored: mutations reach the XML
             stored = io.BytesIO()
             with zipfile.ZipFile(made) as book, zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
                 for item in book.infolist():
-                    out.writestr(item.filename, book.read(item))
+                    if item.filename.startswith(("xl/workbook", "xl/_rels", "xl/sharedStrings", "xl/worksheets")):
+                        out.writestr(item.filename, book.read(item))
             data = stored.getvalue()
         roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + data
 out = root / "corpus-roster"

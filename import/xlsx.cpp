@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <map>
 
@@ -85,6 +86,22 @@ struct XmlHandler {
     std::function<void(std::string_view name, const XML_Char** attributes)> start;
     std::function<void(std::string_view name)> end;
     std::string* text = nullptr;  // where character data goes, when set
+    // What a handler threw: it stops the parser and is thrown again once
+    // expat's C frames are left.
+    XML_Parser parser = nullptr;
+    std::exception_ptr failure;
+
+    template <typename Call>
+    static void guarded(void* data, Call&& call)
+    {
+        auto& handler = *static_cast<XmlHandler*>(data);
+        try {
+            call(handler);
+        } catch (...) {
+            handler.failure = std::current_exception();
+            XML_StopParser(handler.parser, XML_FALSE);
+        }
+    }
 };
 
 class Archive {
@@ -109,13 +126,16 @@ public:
         if (!has(part) || unzOpenCurrentFile(zip_) != UNZ_OK)
             broken("it has no part " + part);
         const XML_Parser parser = XML_ParserCreate(nullptr);
+        handler.parser = parser;
         XML_SetUserData(parser, &handler);
         XML_SetElementHandler(
             parser,
             [](void* data, const XML_Char* name, const XML_Char** attributes) {
-                static_cast<XmlHandler*>(data)->start(local(name), attributes);
+                XmlHandler::guarded(data, [&](XmlHandler& h) { h.start(local(name), attributes); });
             },
-            [](void* data, const XML_Char* name) { static_cast<XmlHandler*>(data)->end(local(name)); });
+            [](void* data, const XML_Char* name) {
+                XmlHandler::guarded(data, [&](XmlHandler& h) { h.end(local(name)); });
+            });
         XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int length) {
             if (auto* to = static_cast<XmlHandler*>(data)->text)
                 to->append(text, static_cast<std::size_t>(length));
@@ -133,6 +153,8 @@ public:
                 break;
             }
             if (XML_Parse(parser, buffer, n, n == 0) != XML_STATUS_OK) {
+                if (handler.failure)
+                    break;
                 problem = "its part " + part + " is not well-formed XML (line " +
                           std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
                           XML_ErrorString(XML_GetErrorCode(parser)) + ")";
@@ -142,6 +164,10 @@ public:
                 break;
         }
         XML_ParserFree(parser);
+        if (handler.failure) {
+            unzCloseCurrentFile(zip_);
+            std::rethrow_exception(handler.failure);
+        }
         if (unzCloseCurrentFile(zip_) == UNZ_CRCERROR && problem.empty())
             problem = "its part " + part + " is damaged (CRC)";
         if (!problem.empty())
