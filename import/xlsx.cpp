@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstring>
 #include <exception>
 #include <functional>
@@ -295,7 +296,9 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
     handler.start = [&](std::string_view name, const XML_Char** attributes) {
         if (name == "row") {
             const std::string r = attribute(attributes, "r");
-            rowNumber = r.empty() ? rowNumber + 1 : std::atoi(r.c_str());
+            int number = 0;
+            std::from_chars(r.data(), r.data() + r.size(), number);
+            rowNumber = !r.empty() ? number : rowNumber < INT_MAX ? rowNumber + 1 : 0;  // 0: out of order
             if (rowNumber <= (table.rows.empty() ? 0 : table.rows.back().row))
                 broken("the rows of sheet \"" + sheet.name + "\" are out of order");
             table.rows.push_back({rowNumber, {}});

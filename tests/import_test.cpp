@@ -478,7 +478,7 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
                            "text, type the numbers again, and save"),
               std::string::npos)
         << message;
-    EXPECT_EQ(message.find("511702198802188"), std::string::npos) << message;
+    EXPECT_NE(message.find("the identity number (身份证号) \"5.1170**********E+17\""), std::string::npos) << message;
 
     EXPECT_EQ(refusal(readFile((dir + "two-sheets.xlsx").c_str())).second.find("no header row"), 0u);
     const auto named = readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "名单");
