@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "import/table.h"
@@ -148,6 +149,8 @@ public:
                              [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
             throw ImportError(std::move(problems_));
         }
+        for (const std::size_t column : unnamed_)  // an empty trailing column is no news
+            file_.ignoredColumns.push_back("without a header (" + columnName(column) + ")");
         warnAboutTicketLengths();
         std::stable_sort(file_.warnings.begin(), file_.warnings.end(), [](const auto& a, const auto& b) {
             return std::tie(a.kind, a.row) < std::tie(b.kind, b.row);
@@ -232,10 +235,13 @@ private:
             const auto field = fieldNamed(cell.text);
             const std::string name = toUtf8(trimmed(cell.text)) + " (" + columnName(cell.column) + ")";
             if (!field) {
-                if (!trimmed(cell.text).empty())
+                if (!trimmed(cell.text).empty()) {
                     file_.ignoredColumns.push_back(name);
+                    named_.insert(cell.column);
+                }
                 continue;
             }
+            named_.insert(cell.column);
             if (columns_[*field]) {
                 problems_.push_back({header.row, "two columns for " + toUtf8(HEADER_NAMES[*field][1]) + ": " +
                                                      columnName(*columns_[*field]) + " and " + name});
@@ -255,12 +261,16 @@ private:
         std::fill(std::begin(numbers_), std::end(numbers_), false);
         bool any = false;
         for (const Cell& cell : row.cells) {
+            bool mapped = false;
             for (int f = 0; f < 5; ++f)
                 if (columns_[f] == cell.column) {
                     fields[f] = cell.text;
                     numbers_[f] = cell.number;
+                    mapped = true;
                 }
             any |= !cell.text.empty();
+            if (!mapped && !cell.text.empty() && !named_.count(cell.column))
+                unnamed_.insert(cell.column);
         }
         if (!any) {
             emptyRows_.push_back(row.row);
@@ -446,6 +456,7 @@ private:
     std::size_t headerCells_ = 0;
     std::vector<int> emptyRows_;  // warned about only when a record follows
     std::map<std::u16string, int> tickets_, identities_;
+    std::set<std::size_t> named_, unnamed_;  // columns with a header; those without one but with data
     bool tooMany_ = false;
 };
 

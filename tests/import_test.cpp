@@ -260,14 +260,14 @@ TEST(Import, findsTheHeaderAndItsColumns)
         "2026年笔试成绩\t\t\t\t\t\t\n（注：按考场排序）\n"
         "\u3000姓名 \t身份证号码\t考场\t 准考证 \t成绩\t备注\t\t\n"
         "张三\t" + identity("51010419900101001") + "\t3\t10731021001\t60.5\t\t\t\n"
-        "李四\t" + identity("51010419900101002") + "\t3\t10731021002\t61.5\t缺考\t\t\n";
+        "李四\t" + identity("51010419900101002") + "\t3\t10731021002\t61.5\t缺考\t\t补\n";
     const auto roster = readRoster(records);
     EXPECT_EQ(roster.records, (std::vector<RosterFields>{
                                   {u"10731021001", fromUtf8(identity("51010419900101001")).value(), u"张三", u"60.5", u""},
                                   {u"10731021002", fromUtf8(identity("51010419900101002")).value(), u"李四", u"61.5", u"缺考"}}));
     EXPECT_EQ(roster.rows, (std::vector<int>{4, 5}));
     EXPECT_EQ(roster.headerRow, 3);
-    EXPECT_EQ(roster.ignoredColumns, std::vector<std::string>{"考场 (C)"});
+    EXPECT_EQ(roster.ignoredColumns, (std::vector<std::string>{"考场 (C)", "without a header (H)"}));
     EXPECT_TRUE(roster.warnings.empty());
 }
 
