@@ -397,10 +397,9 @@ int pack(const Options& options)
     } catch (const AreaFullError& error) {
         const std::size_t fits = file.records.size() * error.capacity / error.needed;
         throw Failure{display(options.roster) + ": error: the roster does not fit the program: it has " +
-                      std::to_string(file.records.size()) + " candidates, the program holds about " +
-                      std::to_string(fits) + " like them" + (options.protect ? " protected" : "") +
-                      ". Split the roster (by examination group, for example) and make one program of each part" +
-                      (options.protect ? "" : "; a protected roster holds fewer")};
+                      std::to_string(file.records.size()) + " candidates, and the program holds about " +
+                      std::to_string(fits) + " like them" + (options.protect ? " when protected" : "") +
+                      ". Split the roster (by examination group, for example) and make one program of each part"};
     }
     std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(*at));
     written.commit(image);
