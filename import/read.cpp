@@ -149,7 +149,7 @@ public:
                              [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
             throw ImportError(std::move(problems_));
         }
-        for (const std::size_t column : unnamed_)  // an empty trailing column is no news
+        for (const std::size_t column : unnamed_)  // without a header but with data: named too
             file_.ignoredColumns.push_back("without a header (" + columnName(column) + ")");
         warnAboutTicketLengths();
         std::stable_sort(file_.warnings.begin(), file_.warnings.end(), [](const auto& a, const auto& b) {
@@ -210,7 +210,8 @@ private:
             text += cell.text;
         }
         std::string shown;
-        for (std::size_t i = 0; i < text.size() && shown.size() < 200;) {
+        std::size_t i = 0;
+        while (i < text.size() && shown.size() < 200) {
             std::size_t run = i;
             while (run < text.size() && (isDigit(text[run]) || text[run] == u'X' || text[run] == u'x'))
                 ++run;
@@ -222,10 +223,11 @@ private:
             } else if (text[i] == u'\u3000') {
                 shown += "<全角空格>", ++i;
             } else {
-                shown += toUtf8(std::u16string_view(text).substr(i, 1)), ++i;
+                const std::size_t length = codePointAt(text, i) > 0xFFFF ? 2 : 1;
+                shown += toUtf8(std::u16string_view(text).substr(i, length)), i += length;
             }
         }
-        return "\"" + shown + "\"";
+        return "\"" + shown + (i < text.size() ? "…" : "") + "\"";
     }
 
     void mapColumns(const TableRow& header)

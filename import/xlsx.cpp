@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -183,6 +184,26 @@ private:
 
 std::u16string utf16(const std::string& text) { return fromUtf8(text).value_or(u"\uFFFD"); }
 
+// A string of the workbook: Excel writes characters XML cannot hold (a CR,
+// for one) as _xHHHH_, and a literal "_x" as _x005F_x.
+std::u16string cellText(const std::string& value)
+{
+    const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value.compare(i, 2, "_x") == 0 && i + 7 <= value.size() && value[i + 6] == '_' &&
+            std::all_of(value.begin() + static_cast<std::ptrdiff_t>(i + 2),
+                        value.begin() + static_cast<std::ptrdiff_t>(i + 6), hex)) {
+            const unsigned code = static_cast<unsigned>(std::stoul(value.substr(i + 2, 4), nullptr, 16));
+            text += toUtf8(std::u16string(1, static_cast<char16_t>(code)));
+            i += 6;
+        } else {
+            text += value[i];
+        }
+    }
+    return utf16(text);
+}
+
 // A part named by a relationship of xl/workbook.xml.
 std::string partOf(const std::string& target)
 {
@@ -252,7 +273,7 @@ std::vector<std::u16string> sharedStrings(Archive& archive, const std::string& p
         else if (name == "rPh")
             --phonetic;
         else if (name == "si")
-            strings.push_back(utf16(text));
+            strings.push_back(cellText(text));
     };
     archive.parse(part, handler);
     return strings;
@@ -340,7 +361,7 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
                 cell.number = !value.empty();
                 cell.text = value.empty() ? u"" : numberText(value);
             } else {  // inlineStr, str (a formula's text), e (an error such as #N/A)
-                cell.text = utf16(value);
+                cell.text = cellText(value);
             }
             if (cell.text.empty())
                 return;

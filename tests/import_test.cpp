@@ -483,6 +483,7 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
     EXPECT_EQ(refusal(readFile((dir + "two-sheets.xlsx").c_str())).second.find("no header row"), 0u);
     const auto named = readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "名单");
     EXPECT_EQ(named.records.back(), (RosterFields{u"10731020103", u"510104199001011003", u"王五", u"59", u""}));
+    EXPECT_EQ(named.records.front()[4], u"复核\r\n加5分");
     try {
         readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "成绩");
         ADD_FAILURE() << "a missing sheet was read";

@@ -5,7 +5,8 @@
       as an office's workbooks (tools/make_roster.py: shared strings with
       python3-xlsxwriter, inline strings with python3-openpyxl)
   identity-number.xlsx   an identity number stored as a number (row 3)
-  two-sheets.xlsx        notes on the first sheet, the roster on "名单"
+  two-sheets.xlsx        notes on the first sheet, the roster on "名单", a
+                         remark with a CR (_x000D_ in the workbook)
   bomb.xlsx              a worksheet that unpacks to 100 MiB
 
 Usage: make_workbooks.py FOLDER
@@ -22,7 +23,7 @@ for fmt, name in (("tsv", "roster.tsv"), ("xlsx", "roster.xlsx"), ("xlsx-inline"
                    check=True)
 
 HEADER = ["zhun", "shen", "xing", "chengji", "beizhu"]
-RECORDS = [["10731020101", "11010519491231002X", "张三", "68.9", ""],
+RECORDS = [["10731020101", "11010519491231002X", "张三", "68.9", "复核\r\n加5分"],  # the CR written as _x000D_
            ["10731020102", 511702198802188913, "李四", "0", "缺考"],
            [10731020103, "510104199001011003", "王五", 59, ""]]
 
