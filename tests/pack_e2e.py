@@ -106,6 +106,10 @@ def main():
     assert f"row 6: the identity number {masked} fails its check" in said, "no masked warning on row 6"
     assert wrong not in said and fields[1] not in said, "an identity number shown whole"
 
+    # --help is an answer, not an error.
+    result = subprocess.run(pack + ["--help"], capture_output=True, text=True)
+    assert result.returncode == 0 and result.stdout.startswith("usage: varnholt-pack"), "--help failed"
+
     # An output folder that cannot be written is found before the report and any sealing.
     result = subprocess.run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", template,
                                     "-o", os.path.join("missing-folder", "out" + exe)], capture_output=True, text=True)
