@@ -58,13 +58,14 @@ bench: build
 
 # The 32-bit Windows program, cross-compiled, and the same sources as a 64-bit
 # program for machines whose 32-bit Wine cannot run. rosterc, which compiles
-# the roster, comes from the Linux build; libsodium is built once for each from
-# Debian's source package (build/sodium/).
+# the roster, comes from the Linux build; libsodium, and for the packer minizip
+# and expat, are built once for each from Debian's source packages
+# (build/sodium/, build/minizip/, build/expat/).
 TRIPLET_windows := i686-w64-mingw32
 TRIPLET_windows64 := x86_64-w64-mingw32
 windows windows64: build
 	@tools/install-deps.sh windows
-	tools/build-libsodium.sh $(TRIPLET_$@)
+	for library in sodium minizip expat; do tools/build-windows-lib.sh $$library $(TRIPLET_$@) || exit 1; done
 	@test -f build/$@/build.ninja || cmake --preset $@
 	cmake --build --preset $@
 

@@ -1,6 +1,6 @@
 # The target `sodium`: libsodium, for the roster's sealed records.
 # Linux: Debian's libsodium-dev, found with pkg-config.
-# Windows: the static library tools/build-libsodium.sh builds from Debian's
+# Windows: the static library tools/build-windows-lib.sh builds from Debian's
 # source package into build/sodium/<triplet>.
 if(WIN32)
     set(sodium_triplet "${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32")
@@ -8,7 +8,7 @@ if(WIN32)
         "libsodium built for ${sodium_triplet} (include/ and lib/libsodium.a)")
     if(NOT EXISTS "${SODIUM_ROOT}/lib/libsodium.a")
         message(FATAL_ERROR "libsodium for ${sodium_triplet} is missing in ${SODIUM_ROOT}: "
-                            "`make windows` builds it, or run tools/build-libsodium.sh ${sodium_triplet}")
+                            "`make windows` builds it, or run tools/build-windows-lib.sh sodium ${sodium_triplet}")
     endif()
     add_library(sodium STATIC IMPORTED)
     set_target_properties(sodium PROPERTIES

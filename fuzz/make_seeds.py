@@ -2,10 +2,12 @@
 """Writes the query fuzzer's seed corpus (fuzz/corpus/) from the roster: real
 ticket and identity pairs, and the hostile texts the query must survive; and
 the roster fuzzer's (fuzz/corpus-roster/): a small roster in each format."""
+import io
 import pathlib
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 root = pathlib.Path(__file__).resolve().parent
 rows = [line.split("\t") for line in
@@ -47,15 +49,26 @@ print(f"{len(seeds)} seeds in {out}", file=sys.stderr)
 
 # Roster seeds: one byte (the encoding to read as: 0 detect, 3 GB18030), then the file.
 roster_seeds = {
+    "office-layout": b"\0" + "2026年笔试成绩,,,,,,\r\n 备注 ,姓名,身份证号码,考场,准考证,成绩,\r\n"
+                              "缺考,张三,11010519491231002x,3,=\"１０７３１０２０１０１\",0,\r\n".encode(),
     "quoted": b"\0" + "zhun,shen,xing,chengji,beizhu\r\n10731020101,11010519491231002X,"
                       "张三,\"1,2\",\"a\"\"b\nc\"\r\n".encode(),
 }
 with tempfile.TemporaryDirectory() as tmp:
     made = pathlib.Path(tmp) / "roster"
-    for fmt, flag in (("tsv", 0), ("unicode-text", 0), ("csv-utf8", 0), ("csv-gb18030", 0), ("csv-gb18030", 3)):
+    for fmt, flag in (("tsv", 0), ("unicode-text", 0), ("csv-utf8", 0), ("csv-gb18030", 0), ("csv-gb18030", 3),
+                      ("xlsx", 0), ("xlsx-inline", 0)):
         subprocess.run([sys.executable, str(root.parent / "tools" / "make_roster.py"),
                         "--records", "6", "--format", fmt, str(made)], check=True)
-        roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + made.read_bytes()
+        data = made.read_bytes()
+        if fmt.startswith("xlsx"):  # the parts the reader reads, stored: mutations reach the XML
+            stored = io.BytesIO()
+            with zipfile.ZipFile(made) as book, zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
+                for item in book.infolist():
+                    if item.filename.startswith(("xl/workbook", "xl/_rels", "xl/sharedStrings", "xl/worksheets")):
+                        out.writestr(item.filename, book.read(item))
+            data = stored.getvalue()
+        roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + data
 out = root / "corpus-roster"
 out.mkdir(exist_ok=True)
 for name, data in roster_seeds.items():

@@ -2,19 +2,22 @@
 // build (roster/rosterc) and the office's packer read through it, so both
 // accept and refuse the same files.
 //
-// It reads the files offices have, five columns in the order ticket,
-// identity, name, score, remark, under a header of our column names or the
-// Chinese ones:
+// It reads the files offices have:
+//   - Excel workbooks (.xlsx, as Excel and WPS write them): the first
+//     worksheet, or the one named;
 //   - UTF-8 text, tab-separated, with or without a byte-order mark, LF or CRLF;
 //   - Excel's "Unicode text": UTF-16LE with a byte-order mark, tabs, CRLF;
 //   - Excel's CSV: commas, in UTF-8 with a byte-order mark ("CSV UTF-8") or
 //     in GB18030 (GBK, Excel's plain "CSV" on Chinese Windows).
 // Without a byte-order mark, bytes that are not UTF-8 are read as GB18030.
-// A header line holding a tab makes the file tab-separated, else comma-
+// A tab in the first lines makes a text file tab-separated, else comma-
 // separated. In either, a field that starts with a quote runs to the closing
 // quote, "" stands for one quote, and separators and line breaks inside are
-// text; a quote anywhere else is an ordinary character. A row whose fields
-// are all empty is skipped (with a warning unless only such rows follow).
+// text; a quote anywhere else is an ordinary character.
+//
+// The five columns are found by their header, in any order, below any title
+// rows; other columns are ignored. Rows are counted as the spreadsheet counts
+// them: a record with a line break inside a field is one row.
 #pragma once
 
 #include <array>
@@ -29,19 +32,46 @@
 
 using RosterFields = std::array<std::u16string, 5>;  // zhun, shen, xing, chengji, beizhu
 
+// One problem and the row it is on (counted from 1 as the spreadsheet does;
+// 0 for the file as a whole).
+struct RosterProblem {
+    int row;
+    std::string message;
+    bool operator==(const RosterProblem&) const = default;
+};
 
-// A roster the program cannot rely on: the line (counted from 1; 0 for the
-// file as a whole) and the problem.
+// A roster the program cannot rely on: every problem found, in row order.
+// An identity number in a message is masked (see maskIdentity).
 class ImportError : public std::runtime_error {
 public:
-    ImportError(int line, const std::string& problem) : std::runtime_error(problem), line(line) {}
-    int line;
+    ImportError(int row, const std::string& problem) : ImportError(std::vector<RosterProblem>{{row, problem}}) {}
+    explicit ImportError(std::vector<RosterProblem> problems)
+        : std::runtime_error(problems.front().message), problems(std::move(problems))
+    {
+    }
+    int row() const { return problems.front().row; }
+    std::vector<RosterProblem> problems;
 };
+
+// Kinds of warnings, those that can make a candidate's lookup fail first.
+enum class WarningKind { Identity, NotChinese, EmptyScore, EmptyName, TicketLength, Blanks, EmptyRow };
+
+// What a kind is about, e.g. "names with a character that is not Chinese".
+const char* warningKindTitle(WarningKind kind);
 
 // Something the program can live with but the office should look at.
 struct RosterWarning {
-    int line;
+    WarningKind kind;
+    int row;
     std::string message;
+};
+
+// A change made where its meaning is certain: how often, and the first rows.
+struct RosterChange {
+    std::string what;
+    std::size_t count = 0;
+    std::vector<int> firstRows;  // at most RosterChange::SHOWN
+    static constexpr std::size_t SHOWN = 5;
 };
 
 enum class Encoding { Detect, Utf8, Utf16le, Gb18030 };
@@ -52,18 +82,29 @@ std::optional<Encoding> encodingNamed(std::string_view name);
 
 struct RosterFile {
     std::vector<RosterFields> records;
-    std::vector<int> lines;               // the line each record starts on
-    std::string format;                   // what was read, e.g. "CSV, GB18030"
-    std::string encodingNote;             // why the encoding was guessed, or ""
-    std::vector<RosterWarning> warnings;  // in line order
+    std::vector<int> rows;                     // the row of each record
+    std::string format;                        // what was read, e.g. "CSV, GB18030"
+    std::string encodingNote;                  // why the encoding was guessed, or ""
+    int headerRow = 1;                         // rows above it were skipped
+    std::vector<std::string> ignoredColumns;   // e.g. "考场 (F)"
+    std::vector<RosterChange> changes;         // what was normalized
+    std::vector<RosterWarning> warnings;       // by kind, then by row
 };
 
-// Reads a roster of 1 to maxRecords records. Every field is stored exactly as
-// given; byte-order marks and line ends are not stored. Refuses, with an
-// ImportError naming the line: text that is not in the encoding, a missing or
-// different header, a record without exactly five fields, a stray carriage
-// return, an unclosed quote, an empty ticket or identity number, one with a
-// blank in or around it, one that Excel turned into a number, a ticket or
-// identity number that repeats an earlier one, no record, too many records.
+// Reads a roster of 1 to maxRecords records from a workbook or a text file
+// (`encoding` applies to text; `sheet` names a workbook's worksheet, else the
+// first). Names, scores and remarks are stored exactly as given; ticket and
+// identity numbers too, but for what is certain: full-width digits and
+// letters become ASCII, ="…" is unwrapped, and a final lower-case x of an
+// 18-character identity number becomes X. Refuses with an ImportError that
+// names every problem by its row: a file that is not in its encoding or not
+// a workbook, no header, a record with more fields than the header, an
+// empty ticket or identity number, one with a blank in or around it, one
+// that Excel turned into a number, a repeated one, no record, too many.
 RosterFile readRoster(std::string_view bytes, Encoding encoding = Encoding::Detect,
-                      std::size_t maxRecords = ROSTER_MAX_RECORDS);
+                      std::size_t maxRecords = ROSTER_MAX_RECORDS, std::string_view sheet = {});
+
+// An identity number as a report may show it: the first 6 and the last 4
+// characters, each other one a *, so the length stays visible (shorter than
+// 14 characters: all *).
+std::string maskIdentity(std::u16string_view number);

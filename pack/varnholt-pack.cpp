@@ -7,9 +7,11 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -25,7 +27,12 @@
 #include "roster/utf.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -33,18 +40,24 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string USAGE =
-    "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--encoding NAME]\n"
-    "                     [--no-protect] [--cost PASSES,MIB]\n"
+    "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
+    "                     [--encoding NAME] [--all-warnings] [--no-protect]\n"
+    "                     [--cost PASSES,MIB]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
-    "after it. ROSTER: the five columns ticket, identity, name, score, remark, as\n"
-    "Excel saves them (Unicode text, CSV UTF-8 or CSV) or as UTF-8 text with tabs.\n"
+    "after it. ROSTER: an Excel workbook (.xlsx), or a file Excel saves (Unicode\n"
+    "text, CSV UTF-8 or CSV), or UTF-8 text with tabs, with the columns\n"
+    "准考证号, 身份证号, 姓名, 成绩 and 备注 (or zhun, shen, xing, chengji,\n"
+    "beizhu) in any order under a header row; other columns are ignored.\n"
     "  -o OUTPUT           the program file to write\n"
     "  --program TEMPLATE  the program to copy (default: the one beside this tool)\n"
+    "  --sheet NAME        the workbook's worksheet to read (default: the first)\n"
     "  --encoding NAME     utf-8, utf-16le or gb18030, instead of detecting it\n"
+    "  --all-warnings      list every warning, not the first of each kind\n"
     "  --no-protect        store the roster in the clear instead of sealed\n"
     "  --cost PASSES,MIB   Argon2id cost of each seal, 1 to 256 passes over 1 to\n"
-    "                      1024 MiB (default: about 0.25 s over 64 MiB on this machine)\n";
+    "                      1024 MiB (default: about 0.25 s over 64 MiB on this machine)\n"
+    "  -h, --help          this text\n";
 
 // A failure that ends the tool: the message, already in FILE[:LINE]: error: form.
 struct Failure {
@@ -57,13 +70,20 @@ std::string display(const fs::path& path)
     return std::string(text.begin(), text.end());
 }
 
+// The operating system's reason for the last failure of a file operation.
+std::string reason() { return std::strerror(errno); }
+
 std::string readFile(const fs::path& path)
 {
+    std::error_code error;
+    if (fs::is_directory(path, error))
+        throw Failure{display(path) + ": error: cannot read the file: it is a folder"};
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    if (!in || !(bytes << in.rdbuf()))
-        throw Failure{display(path) + ": error: cannot read the file"};
-    return bytes.str();
+    std::string bytes(in ? std::istreambuf_iterator<char>(in) : std::istreambuf_iterator<char>(), {});
+    if (!in || in.bad())
+        throw Failure{display(path) + ": error: cannot read the file: " + reason()};
+    return bytes;
 }
 
 // The program file that lies beside this tool: the one it was shipped with.
@@ -82,8 +102,9 @@ fs::path besideThisTool(const char* name)
 
 struct Options {
     fs::path roster, output, program;
+    std::string sheet;
     Encoding encoding = Encoding::Detect;
-    bool protect = true;
+    bool protect = true, allWarnings = false, help = false;
     std::optional<SealCost> cost;
 };
 
@@ -126,6 +147,10 @@ Options parse(const std::vector<std::string>& args)
             options.output = path(value());
         else if (arg == "--program")
             options.program = path(value());
+        else if (arg == "--sheet")
+            options.sheet = value();
+        else if (arg == "--all-warnings")
+            options.allWarnings = true;
         else if (arg == "--encoding") {
             const auto encoding = encodingNamed(value());
             if (!encoding)
@@ -136,7 +161,7 @@ Options parse(const std::vector<std::string>& args)
         else if (arg == "--cost")
             options.cost = parseCost(value());
         else if (arg == "-h" || arg == "--help")
-            throw Failure{USAGE};
+            options.help = true;
         else if (!arg.empty() && arg[0] == '-' && arg != "-")
             throw Failure{"varnholt-pack: error: unknown option " + arg + "\n\n" + USAGE};
         else if (options.roster.empty())
@@ -144,8 +169,8 @@ Options parse(const std::vector<std::string>& args)
         else
             throw Failure{"varnholt-pack: error: more than one roster given\n\n" + USAGE};
     }
-    if (options.roster.empty())
-        throw Failure{USAGE};
+    if (options.roster.empty() && !options.help)
+        throw Failure{"varnholt-pack: error: no roster given\n\n" + USAGE};
     return options;
 }
 
@@ -170,6 +195,46 @@ std::u16string shownScore(const RosterFields& record)
     return std::u16string(score) + u" " + record[4];
 }
 
+// "rows 4, 7, 9, …" for the first rows of a kind, of `count` in all.
+std::string rowList(const std::vector<int>& rows, std::size_t count)
+{
+    std::string text = rows.size() == 1 ? "row " : "rows ";
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        text += (i ? ", " : "") + std::to_string(rows[i]);
+    return text + (count > rows.size() ? ", …" : "");
+}
+
+// Every error, by row, up to a limit; nothing will be written.
+void reportErrors(std::ostream& out, const fs::path& roster, const std::vector<RosterProblem>& problems)
+{
+    constexpr std::size_t SHOWN_ERRORS = 50;
+    for (std::size_t i = 0; i < std::min(problems.size(), SHOWN_ERRORS); ++i)
+        out << display(roster) << (problems[i].row ? ": row " + std::to_string(problems[i].row) : std::string())
+            << ": error: " << problems[i].message << "\n";
+    if (problems.size() > SHOWN_ERRORS)
+        out << display(roster) << ": " << problems.size() - SHOWN_ERRORS << " more errors not shown\n";
+    out << display(roster) << ": " << problems.size() << (problems.size() == 1 ? " error" : " errors")
+        << "; nothing written\n";
+}
+
+// Warnings by kind, the kinds that can make a lookup fail first: each with
+// its count and its first rows, or all of them.
+void reportWarnings(std::ostream& out, const fs::path& roster, const std::vector<RosterWarning>& warnings,
+                    bool all)
+{
+    constexpr std::size_t SHOWN_PER_KIND = 5;
+    for (auto kind = warnings.begin(); kind != warnings.end();) {
+        const auto end = std::find_if(kind, warnings.end(), [&](const auto& w) { return w.kind != kind->kind; });
+        const auto count = static_cast<std::size_t>(end - kind);
+        out << display(roster) << ": warning: " << warningKindTitle(kind->kind) << ": " << count << "\n";
+        for (auto w = kind; w != end && (all || w - kind < static_cast<std::ptrdiff_t>(SHOWN_PER_KIND)); ++w)
+            out << "  row " << w->row << ": " << w->message << "\n";
+        if (!all && count > SHOWN_PER_KIND)
+            out << "  … " << count - SHOWN_PER_KIND << " more (--all-warnings lists them)\n";
+        kind = end;
+    }
+}
+
 // The report before anything is written: what the program will hold.
 void report(std::ostream& out, const RosterFile& file, const fs::path& roster, const Options& options,
             const SealCost& cost)
@@ -189,6 +254,14 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
     out << "Roster " << display(roster) << ": " << file.format << "\n";
     if (!file.encodingNote.empty())
         out << "  note: " << file.encodingNote << "\n";
+    if (file.headerRow > 1)
+        out << "  skipped: " << file.headerRow - 1 << (file.headerRow == 2 ? " row" : " rows")
+            << " above the header (row " << file.headerRow << ")\n";
+    for (const std::string& column : file.ignoredColumns)
+        out << "  ignored: the column " << column << "\n";
+    for (const RosterChange& change : file.changes)
+        out << "  changed: " << change.what << ": " << change.count << " (" << rowList(change.firstRows, change.count)
+            << ")\n";
     out << "  records:                      " << records.size() << "\n"
         << "  distinct ticket numbers:      " << tickets.size() << "\n"
         << "  identity numbers ending in X: " << endingInX << "\n"
@@ -198,7 +271,7 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
     for (const auto& [remark, count] : remarks)
         out << "    " << (remark.empty() ? std::string("(none)") : inQuotes(remark)) << ": " << count << "\n";
     const auto shown = [&](const char* which, std::size_t i) {
-        out << "  " << which << " record (line " << file.lines[i] << "): ticket " << toUtf8(records[i][0])
+        out << "  " << which << " record (row " << file.rows[i] << "): ticket " << toUtf8(records[i][0])
             << ", name " << inQuotes(records[i][2]) << ", score " << inQuotes(shownScore(records[i])) << "\n";
     };
     shown("first", 0);
@@ -211,43 +284,94 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
         out << "  NOT protected (--no-protect): anyone with the file can read every record\n";
 }
 
-// Progress of the sealing once it has taken a second, in steps of 5 %.
+// Progress of the sealing once it has taken a second: on a terminal in steps
+// of 5 %, rewriting one line; into a log or a pipe a line every tenth.
 std::function<void(std::size_t)> sealingProgress(std::size_t total)
 {
-    return [total, start = std::chrono::steady_clock::now(), lastStep = std::size_t{0}](std::size_t done) mutable {
-        const std::size_t step = done * 20 / total;
+    const bool terminal = isatty(fileno(stderr));
+    const std::size_t steps = terminal ? 20 : 10;
+    return [=, start = std::chrono::steady_clock::now(), lastStep = std::size_t{0}](std::size_t done) mutable {
+        const std::size_t step = done * steps / total;
         if (step == lastStep || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
             return;
         lastStep = step;
-        std::cerr << "\rsealing records: " << done << " of " << total << " (" << step * 5 << " %)"
-                  << (done == total ? "\n" : "") << std::flush;
+        std::cerr << (terminal ? "\r" : "") << "sealing records: " << done << " of " << total << " ("
+                  << step * 100 / steps << " %)" << (done == total || !terminal ? "\n" : "") << std::flush;
     };
 }
 
-// Writes beside the output and renames, so the output is whole or untouched.
-void writeProgram(const fs::path& output, const std::string& bytes, const fs::path& program)
-{
-    fs::path partial = output;
-    partial += ".partial";
+// The output, written beside it and renamed, so it is whole or untouched.
+// Made before any long work, so that a folder that cannot be written is
+// found at once.
+class Output {
+public:
+    Output(fs::path path, const fs::path& program) : path_(std::move(path)), partial_(path_)
     {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!(out << bytes) || (out.close(), !out)) {
-            std::error_code ignored;
-            fs::remove(partial, ignored);
-            throw Failure{display(output) + ": error: cannot write the program file"};
-        }
+        partial_ += ".partial";
+        errno = 0;
+        out_.open(partial_, std::ios::binary | std::ios::trunc);
+        if (!out_)
+            throw Failure{display(path_) + ": error: cannot write the program file: " + reason()};
+        std::error_code ignored;
+        permissions_ = fs::status(program, ignored).permissions();
     }
-    std::error_code error;
-    fs::permissions(partial, fs::status(program).permissions(), error);
-    fs::rename(partial, output, error);
-    if (error) {
-        fs::remove(partial, error);
-        throw Failure{display(output) + ": error: cannot write the program file"};
+    ~Output()
+    {
+        if (out_.is_open())
+            out_.close();
+        std::error_code ignored;
+        if (!done_)
+            fs::remove(partial_, ignored);
     }
+
+    void commit(const std::string& bytes)
+    {
+        errno = 0;
+        if (!(out_ << bytes) || (out_.close(), !out_))
+            throw Failure{display(path_) + ": error: cannot write the program file: " + reason()};
+        std::error_code error;
+        fs::permissions(partial_, permissions_, error);
+        fs::rename(partial_, path_, error);
+        if (error)
+            throw Failure{display(path_) + ": error: cannot write the program file: " + error.message()};
+        done_ = true;
+    }
+
+private:
+    fs::path path_, partial_;
+    std::ofstream out_;
+    fs::perms permissions_ = fs::perms::unknown;
+    bool done_ = false;
+};
+
+// The roster as read: its records' texts (identity numbers among them) and
+// the file's bytes are wiped when packing ends, however it ends, so that the
+// memory they free keeps no copy.
+struct ReadRoster {
+    std::string bytes;
+    RosterFile file;
+    ~ReadRoster()
+    {
+        for (RosterFields& record : file.records)
+            for (std::u16string& field : record)
+                wipe(field);
+        wipe(bytes);
+    }
+};
+
+fs::path defaultOutput(const Options& options, const std::string& image)
+{
+    const auto stem = options.roster.stem().u8string();
+    return options.roster.parent_path() /
+           (isWindowsProgram(image) ? u8"Varnholt-" + stem + u8".exe" : u8"varnholt-" + stem);
 }
 
 int pack(const Options& options)
 {
+    if (options.help) {
+        std::cout << USAGE;
+        return 0;
+    }
     const fs::path program = options.program.empty()
                                  ? besideThisTool(
 #ifdef _WIN32
@@ -269,19 +393,21 @@ int pack(const Options& options)
         throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
     const std::size_t capacity = areaCapacity(bytes(image).subspan(*at));
 
-    RosterFile file;
+    ReadRoster roster{readFile(options.roster), {}};
+    RosterFile& file = roster.file;
     try {
-        file = readRoster(readFile(options.roster), options.encoding);
+        file = readRoster(roster.bytes, options.encoding, ROSTER_MAX_RECORDS, options.sheet);
     } catch (const ImportError& error) {
-        throw Failure{display(options.roster) + ":" + std::to_string(error.line) + ": error: " + error.what()};
+        reportErrors(std::cerr, options.roster, error.problems);
+        return 1;
     }
-    constexpr std::size_t SHOWN_WARNINGS = 30;
-    for (std::size_t i = 0; i < std::min(file.warnings.size(), SHOWN_WARNINGS); ++i)
-        std::cerr << display(options.roster) << ":" << file.warnings[i].line
-                  << ": warning: " << file.warnings[i].message << "\n";
-    if (file.warnings.size() > SHOWN_WARNINGS)
-        std::cerr << display(options.roster) << ": " << file.warnings.size() - SHOWN_WARNINGS
-                  << " more warnings not shown\n";
+    reportWarnings(std::cerr, options.roster, file.warnings, options.allWarnings);
+
+    const fs::path output = options.output.empty() ? defaultOutput(options, image) : options.output;
+    std::error_code same;
+    if (fs::equivalent(output, program, same))
+        throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
+    Output written(output, program);
 
     const SealCost cost = options.protect
                               ? options.cost.value_or(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB))
@@ -294,21 +420,14 @@ int pack(const Options& options)
         const auto seal = options.protect ? std::optional(cost) : std::nullopt;
         area = encodeArea(toCarry(file.records, capacity, seal, sealingProgress(file.records.size())), capacity);
     } catch (const AreaFullError& error) {
-        throw Failure{display(options.roster) + ": error: the roster does not fit the program: it needs " +
-                      std::to_string(error.needed) + " bytes, the program's roster area holds " +
-                      std::to_string(error.capacity)};
+        const std::size_t fits = file.records.size() * error.capacity / error.needed;
+        throw Failure{display(options.roster) + ": error: the roster does not fit the program: it has " +
+                      std::to_string(file.records.size()) + " candidates, and the program holds about " +
+                      std::to_string(fits) + " like them" + (options.protect ? " when protected" : "") +
+                      ". Split the roster (by examination group, for example) and make one program of each part"};
     }
     std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(*at));
-
-    fs::path output = options.output;
-    if (output.empty()) {
-        const auto stem = options.roster.stem().u8string();
-        output = options.roster.parent_path() /
-                 (isWindowsProgram(image) ? u8"Varnholt-" + stem + u8".exe" : u8"varnholt-" + stem);
-    }
-    if (fs::exists(output) && fs::equivalent(output, program))
-        throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
-    writeProgram(output, image, program);
+    written.commit(image);
 
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(image.data()), image.size());

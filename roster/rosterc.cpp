@@ -1,7 +1,7 @@
 // rosterc ROSTER OUTPUT.cpp: fills the program's roster area from the roster
 // data set at build time. On a data set the program cannot rely on it prints
-// one message naming the file, the line and the problem, writes nothing and
-// fails the build.
+// every problem, naming the file and the row, writes nothing and fails the
+// build.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -57,8 +57,9 @@ int main(int argc, char* argv[])
             protect ? std::optional(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB)) : std::nullopt;
         source = areaSource(encodeArea(toCarry(readRoster(bytes.str()).records, ROSTER_AREA_CAPACITY, seal)));
     } catch (const ImportError& error) {
-        std::cerr << input << (error.line ? ":" + std::to_string(error.line) : std::string()) << ": error: "
-                  << error.what() << "\n";
+        for (const RosterProblem& problem : error.problems)
+            std::cerr << input << (problem.row ? ": row " + std::to_string(problem.row) : std::string())
+                      << ": error: " << problem.message << "\n";
         return 1;
     } catch (const std::exception& error) {  // the roster does not fit, or sealing failed
         std::cerr << input << ": error: " << error.what() << "\n";

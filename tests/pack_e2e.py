@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The office's step end to end: generated rosters in every format Excel
-writes are packed into a program file, which then finds every candidate.
+writes, workbooks among them, are packed into a program file, which then
+finds every candidate; the packer's report shows no identity number whole.
 
 pack_e2e.py WORKDIR TEMPLATE PROGRAM [RUN...] -- PACK...
   TEMPLATE  a test program that carries a roster area (form_tests)
@@ -14,7 +15,8 @@ MARKER = b"\x7fVARNHOLT-ROSTER"
 VERSION = 2
 HEADER = 92
 COST = 36  # offset of opsLimit, then memLimitKiB, in the area
-FORMATS = {"tsv": "txt", "unicode-text": "txt", "csv-utf8": "csv", "csv-gb18030": "csv"}
+FORMATS = {"tsv": "txt", "unicode-text": "txt", "csv-utf8": "csv", "csv-gb18030": "csv", "xlsx": "xlsx",
+           "xlsx-inline": "xlsx"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -108,6 +110,33 @@ def main():
     at = area_offset(packed)
     assert len(original) == len(packed) and original[:at] == packed[:at], "bytes before the area changed"
     test(outputs["tsv"])
+
+    # The report names the row of an identity number that fails its check,
+    # masked; the whole number appears nowhere in what the packer says.
+    lines = open("roster-tsv.txt", encoding="utf-8").read().splitlines()
+    fields = lines[5].split("\t")
+    wrong = fields[1][:-1] + ("1" if fields[1][-1] != "1" else "2")
+    lines[5] = "\t".join([fields[0], wrong] + fields[2:])
+    open("wrong-check.txt", "w", encoding="utf-8").write("\n".join(lines) + "\n")
+    result = subprocess.run(pack + ["wrong-check.txt", "--no-protect", "--program", template, "-o", "wrong" + exe],
+                            capture_output=True, text=True)
+    said = result.stdout + result.stderr
+    print(said)
+    assert result.returncode == 0, "a wrong check character was refused"
+    masked = wrong[:6] + "*" * 8 + wrong[-4:]
+    assert f"row 6: the identity number {masked} fails its check" in said, "no masked warning on row 6"
+    assert wrong not in said and fields[1] not in said, "an identity number shown whole"
+
+    # --help is an answer, not an error.
+    result = subprocess.run(pack + ["--help"], capture_output=True, text=True)
+    assert result.returncode == 0 and result.stdout.startswith("usage: varnholt-pack"), "--help failed"
+
+    # An output folder that cannot be written is found before the report and any sealing.
+    result = subprocess.run(pack + ["roster-tsv.txt", "--cost", "1,1", "--program", template,
+                                    "-o", os.path.join("missing-folder", "out" + exe)], capture_output=True, text=True)
+    print(result.stdout, result.stderr)
+    assert result.returncode == 1 and "cannot write the program file" in result.stderr and not result.stdout
+
 
     # A cost that is negative, overflows, is zero, too large or not two
     # numbers is refused, naming the option; nothing is written.

@@ -3,18 +3,22 @@
 # are installed. As root it installs the missing ones (after one apt-get
 # update); otherwise it prints the exact command to run and fails. The group
 # sodium-source installs nothing: it makes apt's index list Debian's source
-# packages too, from which tools/build-libsodium.sh builds libsodium for Windows.
+# packages too, from which tools/build-windows-lib.sh builds libsodium, minizip
+# and expat for Windows.
 set -eu
 
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 libxcb1-dev googletest libgtest-dev libsodium-dev fonts-noto-cjk \
+                 libxcb1-dev googletest libgtest-dev libsodium-dev libminizip-dev libexpat1-dev zlib1g-dev \
+                 fonts-noto-cjk python3-xlsxwriter python3-openpyxl \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils" ;;
     # wine32 runs only where the machine runs i386 code; wine64 runs the
-    # 64-bit build everywhere. libsodium for them is built from its source.
+    # 64-bit build everywhere. libsodium, minizip and expat for them are built
+    # from their sources; zlib is Debian's mingw package.
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-                   wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev" ;;
+                   wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev \
+                   libz-mingw-w64-dev" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;

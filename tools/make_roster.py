@@ -16,8 +16,16 @@ Usage: make_roster.py [--records N] [--format FORMAT] OUTPUT
                 unicode-text  Excel's "Unicode text": UTF-16LE with BOM, tabs, CRLF
                 csv-utf8      Excel's "CSV UTF-8": UTF-8 with BOM, commas, CRLF
                 csv-gb18030   Excel's "CSV" on Chinese Windows: GB18030, commas, CRLF
+                xlsx          a workbook as an office keeps it (python3-xlsxwriter:
+                              shared strings): a title row, the header below it
+                              in another order with variant names and blanks,
+                              an extra column, tickets stored as numbers, names
+                              in rich text, remarks as formula results
+                xlsx-inline   the same layout written by python3-openpyxl
+                              (inline strings), with some tickets and identity
+                              numbers in full-width digits and a lower-case x
               The Excel formats carry the Chinese column names and quote a
-              field as Excel does.
+              field as Excel does. Every format reads to the same records.
 """
 import argparse
 import datetime
@@ -269,15 +277,74 @@ def excel_field(text, separator):
     return text
 
 
+# The workbook's columns: (header, field index or None for the room), in
+# an office's order and spelling.
+WORKBOOK_COLUMNS = [("姓名", 2), (" 准考证号 ", 0), ("身份证号码\u3000", 1), ("考场", None), ("成绩", 3),
+                    ("备注", 4)]
+FULL_WIDTH = str.maketrans("0123456789X", "０１２３４５６７８９Ｘ")
+
+
+def write_xlsx(path, rows):
+    """Shared strings, as Excel writes them (python3-xlsxwriter)."""
+    import xlsxwriter
+    book = xlsxwriter.Workbook(path)
+    sheet = book.add_worksheet("成绩")
+    bold = book.add_format({"bold": True})
+    sheet.merge_range(0, 0, 0, len(WORKBOOK_COLUMNS) - 1, "2026年笔试成绩", bold)
+    for c, (header, _) in enumerate(WORKBOOK_COLUMNS):
+        sheet.write_string(1, c, header)
+    for r, row in enumerate(rows, start=2):
+        for c, (_, field) in enumerate(WORKBOOK_COLUMNS):
+            if field is None:
+                sheet.write_number(r, c, 1 + r // 30)
+            elif field == 0:
+                sheet.write_number(r, c, int(row[0]))
+            elif field == 2 and len(row[2]) > 1 and r % 3 == 0:
+                sheet.write_rich_string(r, c, bold, row[2][0], row[2][1:])
+            elif field == 4 and row[4] and r % 2 == 0:
+                sheet.write_formula(r, c, '="%s"' % row[4].replace('"', '""'), None, row[4])
+            elif row[field]:
+                sheet.write_string(r, c, row[field])
+    book.close()
+
+
+def write_xlsx_inline(path, rows):
+    """Inline strings (python3-openpyxl), keys partly in full-width digits."""
+    import openpyxl
+    book = openpyxl.Workbook()
+    sheet = book.active
+    sheet.title = "成绩"
+    sheet.append(["2026年笔试成绩"])
+    sheet.merge_cells(start_row=1, start_column=1, end_row=1, end_column=len(WORKBOOK_COLUMNS))
+    sheet.append([header for header, _ in WORKBOOK_COLUMNS])
+    for r, row in enumerate(rows):
+        ticket, identity = row[0], row[1]
+        if r % 7 == 3:
+            ticket = ticket.translate(FULL_WIDTH)
+        if r % 5 == 1:
+            identity = identity.translate(FULL_WIDTH)
+        if identity.endswith("X") and r % 2:
+            identity = identity[:-1] + "x"
+        values = {0: ticket, 1: identity, 2: row[2], 3: row[3], 4: row[4] or None, None: 1 + r // 30}
+        sheet.append([values[field] for _, field in WORKBOOK_COLUMNS])
+    book.save(path)
+
+
+WORKBOOKS = {"xlsx": write_xlsx, "xlsx-inline": write_xlsx_inline}
+
+
 def main():
     parser = argparse.ArgumentParser(description="Writes an invented roster.")
     parser.add_argument("output")
     parser.add_argument("--records", type=int, default=ROWS)
-    parser.add_argument("--format", choices=FORMATS, default="tsv")
+    parser.add_argument("--format", choices=list(FORMATS) + list(WORKBOOKS), default="tsv")
     args = parser.parse_args()
     if not 1 <= args.records <= 32766:
         parser.error("--records must be 1 to 32766")
     rows = build() if args.records == ROWS else build_sized(args.records)
+    if args.format in WORKBOOKS:
+        WORKBOOKS[args.format](args.output, rows)
+        return
     separator, end, encoding, chinese = FORMATS[args.format]
     header = ["准考证号", "身份证号", "姓名", "成绩", "备注"] if chinese else ["zhun", "shen", "xing", "chengji", "beizhu"]
     text = "".join(separator.join(excel_field(f, separator) for f in r) + end for r in [header] + rows)

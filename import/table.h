@@ -1,0 +1,46 @@
+// A roster file decoded into rows of cells, before its columns are mapped:
+// text files (import/text.cpp) and workbooks (import/xlsx.cpp). Internal to
+// the reader.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "import/read.h"
+
+struct Cell {
+    std::size_t column;     // from 0 (A)
+    std::u16string text;
+    bool number = false;    // a workbook's number cell; `text` as Excel shows it (15 digits)
+};
+
+struct TableRow {
+    int row;                  // as the spreadsheet numbers it, from 1
+    std::vector<Cell> cells;  // by column; a workbook leaves empty cells out
+};
+
+struct Table {
+    std::vector<TableRow> rows;          // in order; a workbook leaves empty rows out
+    std::string format;                  // e.g. "CSV, UTF-8"
+    std::string encodingNote;            // why the encoding was guessed, or ""
+    char16_t separator = 0;              // of a text file; 0 for a workbook
+    std::vector<RosterProblem> problems; // what splitting the rows found wrong
+};
+
+// Text in one of the encodings, cut into rows of fields. Throws an
+// ImportError for bytes that are not in the encoding, at their row and column.
+Table readText(std::string_view bytes, Encoding encoding);
+
+// The worksheet named `sheet`, or the first. Throws an ImportError for an
+// archive or part that is not a sound workbook.
+Table readWorkbook(std::string_view bytes, std::string_view sheet);
+
+// ZIP archives (.xlsx) and OLE2 compound files (.xls, .et, or a workbook
+// with a password): told by their first bytes.
+bool isZip(std::string_view bytes);
+bool isCompoundFile(std::string_view bytes);
+
+// The spreadsheet's name of a column: A, B, …, Z, AA, …
+std::string columnName(std::size_t column);

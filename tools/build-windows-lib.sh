@@ -1,0 +1,66 @@
+#!/bin/bash
+# build-windows-lib.sh LIBRARY TRIPLET: a library the Windows programs link,
+# built from Debian's source package (Debian's own patches applied) as a
+# static library for TRIPLET (i686-w64-mingw32 or x86_64-w64-mingw32):
+#   sodium   libsodium, for the sealed records (the program and the packer)
+#   minizip  zlib's minizip, to open workbooks (the packer only; zlib itself
+#            is Debian's libz-mingw-w64-dev)
+#   expat    expat, to read the workbook's XML (the packer only)
+# Installs into build/LIBRARY/TRIPLET/{include,lib}; does nothing when its
+# static library is there.
+set -euo pipefail
+library=${1:?usage: build-windows-lib.sh sodium|minizip|expat i686-w64-mingw32|x86_64-w64-mingw32}
+triplet=${2:?usage: build-windows-lib.sh sodium|minizip|expat i686-w64-mingw32|x86_64-w64-mingw32}
+root=$(cd "$(dirname "$0")/.." && pwd)
+prefix=$root/build/$library/$triplet
+
+# Per library: the source package, the version installed for Linux (tried
+# first), the folder to build in, how to make its configure script, and
+# configure's own options.
+case "$library" in
+sodium)
+    package=libsodium installed=libsodium-dev folder=. bootstrap="./autogen.sh -s"
+    # No stack protector: its run-time support is not in the mingw-w64 runtime.
+    options="--disable-ssp" ;;
+minizip)
+    package=minizip installed=libminizip-dev folder=. bootstrap="autoreconf -fi" options="" ;;
+expat)
+    package=expat installed=libexpat1-dev folder=expat bootstrap="./buildconf.sh"
+    options="--without-docbook --without-examples --without-tests --without-xmlwf" ;;
+*)
+    echo "build-windows-lib.sh: unknown library $library" >&2; exit 2 ;;
+esac
+[ -f "$prefix/lib/lib$library.a" ] && exit 0
+
+"$root/tools/install-deps.sh" windows sodium-source
+
+# Each library and triplet in a folder of its own: builds may run side by side.
+work=$root/build/$library/$triplet.work
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+log=$work/build.log
+trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-windows-lib.sh: failed, see $log" >&2; }' EXIT
+# The version installed for Linux where its source is still served (a
+# security update's source may not be), else the newest source apt knows.
+# apt checks the files against the signed index; dpkg-source then applies
+# Debian's patches without looking for a keyring.
+versions="$(dpkg-query -W -f='${Version}' "$installed") $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV)"
+for version in $versions; do
+    apt-get source --download-only -qq "$package=$version" >"$log" 2>&1 && break
+    version=""
+done
+[ -n "$version" ] || { echo "build-windows-lib.sh: no source of $package could be fetched" >&2; exit 1; }
+echo "Building $package $version for $triplet (log: $log)"
+dpkg-source --no-check -x "${package}"_*.dsc source >>"$log" 2>&1
+cd "source/$folder"
+{
+    $bootstrap
+    ./configure --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
+        --disable-dependency-tracking $options
+    make -j2
+    make install
+} >>"$log" 2>&1
+cd "$root"
+rm -rf "$work"
+echo "$package for $triplet: $prefix/lib/lib$library.a"
