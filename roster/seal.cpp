@@ -196,6 +196,9 @@ SealCost calibrateCost(double seconds, std::uint32_t minMemKiB)
     return {static_cast<std::uint32_t>(std::clamp(passes, 1.0, 1e6)), minMemKiB};
 }
 
+// The web page opens records and never seals them; Emscripten's C++ library
+// has no std::jthread.
+#ifndef __EMSCRIPTEN__
 std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, SealCost cost,
                                  const std::function<void(std::size_t done)>& progress)
 {
@@ -255,3 +258,4 @@ std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, SealCost 
         std::rethrow_exception(failure);
     return sealed;
 }
+#endif

@@ -1,16 +1,21 @@
 #!/bin/bash
-# build-libsodium.sh TRIPLET: libsodium for the Windows programs, built from
-# Debian's source package of the version installed for Linux (Debian's own
-# patches applied), as a static library for TRIPLET (i686-w64-mingw32 or
-# x86_64-w64-mingw32). Installs into build/sodium/TRIPLET/{include,lib};
-# does nothing when build/sodium/TRIPLET/lib/libsodium.a is there.
+# build-libsodium.sh TRIPLET: libsodium for the Windows programs and the web
+# page, built from Debian's source package of the version installed for Linux
+# (Debian's own patches applied), as a static library for TRIPLET
+# (i686-w64-mingw32, x86_64-w64-mingw32 or wasm32-unknown-emscripten).
+# Installs into build/sodium/TRIPLET/{include,lib}; does nothing when
+# build/sodium/TRIPLET/lib/libsodium.a is there.
 set -euo pipefail
-triplet=${1:?usage: build-libsodium.sh i686-w64-mingw32|x86_64-w64-mingw32}
+triplet=${1:?usage: build-libsodium.sh i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten}
 root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$root/build/sodium/$triplet
 [ -f "$prefix/lib/libsodium.a" ] && exit 0
 
-"$root/tools/install-deps.sh" windows sodium-source
+case $triplet in
+*-emscripten) group=web ;;
+*) group=windows ;;
+esac
+"$root/tools/install-deps.sh" $group sodium-source
 version=$(dpkg-query -W -f='${Version}' libsodium-dev)
 
 # Each triplet in a folder of its own: two builds may run side by side.
@@ -26,14 +31,28 @@ trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-libsodium.sh: failed,
 apt-get source --download-only -qq "libsodium=$version" >"$log" 2>&1
 dpkg-source --no-check -x libsodium_*.dsc source >>"$log" 2>&1
 cd source
-# No stack protector: its run-time support is not in the mingw-w64 runtime
-# the programs link.
+# No stack protector: its run-time support is in neither the mingw-w64 runtime
+# nor Emscripten's. For WebAssembly the flags of libsodium's own
+# dist-build/emscripten.sh: Emscripten's wrappers pick the compiler, no
+# assembly, no threads; optimised for speed, as the key derivation is the
+# page's one long computation.
+# A cross build throughout: configure then runs none of its test programs
+# (Emscripten's would need a node whose fetch takes paths).
+options=(--host="$triplet" --prefix="$prefix" --disable-shared --enable-static --disable-ssp
+         --disable-dependency-tracking)
+configure=(./configure) make=(make)
+case $triplet in
+*-emscripten)
+    # Debian's emcc runs its optimiser under node, which looks for Debian's modules here.
+    export NODE_PATH=/usr/share/nodejs
+    options+=(--without-pthreads --disable-asm --disable-pie CFLAGS=-O3)
+    configure=(emconfigure ./configure) make=(emmake make) ;;
+esac
 {
     ./autogen.sh -s
-    ./configure --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
-        --disable-ssp --disable-dependency-tracking
-    make -j2
-    make install
+    "${configure[@]}" "${options[@]}"
+    "${make[@]}" -j2
+    "${make[@]}" install
 } >>"$log" 2>&1
 cd "$root"
 rm -rf "$work"

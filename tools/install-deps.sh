@@ -15,6 +15,10 @@ packages_of() {
     # 64-bit build everywhere. libsodium for them is built from its source.
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
                    wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev" ;;
+    # The web page: Emscripten (its libsodium built from source as for
+    # Windows), and the headless browser its tests and benchmarks drive.
+    web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
+               chromium chromium-driver python3-selenium fonts-noto-cjk" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;
