@@ -3,7 +3,9 @@
 // of the program file with that roster in its roster area, ready to hand out.
 // By default the roster is protected: each candidate's identity number,
 // name, score and remark are sealed so that only that identity number opens
-// them. Nothing is written unless everything succeeds.
+// them. With --web it writes the web page instead: one HTML file carrying
+// the same roster area, sealed the same way. Nothing is written unless
+// everything succeeds.
 #include <sodium.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "roster/area_write.h"
+#include "roster/page.h"
 #include "import/read.h"
 #include "roster/seal.h"
 #include "roster/utf.h"
@@ -33,7 +36,7 @@ namespace {
 
 const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--encoding NAME]\n"
-    "                     [--no-protect] [--cost PASSES,MIB]\n"
+    "                     [--no-protect] [--cost PASSES,MIB] [--web]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
     "after it. ROSTER: the five columns ticket, identity, name, score, remark, as\n"
@@ -43,7 +46,11 @@ const std::string USAGE =
     "  --encoding NAME     utf-8, utf-16le or gb18030, instead of detecting it\n"
     "  --no-protect        store the roster in the clear instead of sealed\n"
     "  --cost PASSES,MIB   Argon2id cost of each seal (default: about 0.25 s and\n"
-    "                      at least 64 MiB on this machine)\n";
+    "                      at least 64 MiB on this machine)\n"
+    "  --web               write the web page (NAME.html) instead: one file that any\n"
+    "                      browser opens, from disk or from any web server;\n"
+    "                      TEMPLATE is then the page to copy (default: the one\n"
+    "                      installed with this tool)\n";
 
 // A failure that ends the tool: the message, already in FILE[:LINE]: error: form.
 struct Failure {
@@ -84,6 +91,7 @@ struct Options {
     Encoding encoding = Encoding::Detect;
     bool protect = true;
     std::optional<SealCost> cost;
+    bool web = false;
 };
 
 Options parse(const std::vector<std::string>& args)
@@ -108,6 +116,8 @@ Options parse(const std::vector<std::string>& args)
             options.encoding = *encoding;
         } else if (arg == "--no-protect")
             options.protect = false;
+        else if (arg == "--web")
+            options.web = true;
         else if (arg == "--cost") {
             unsigned passes = 0, mib = 0;
             char end = 0;
@@ -226,23 +236,54 @@ void writeProgram(const fs::path& output, const std::string& bytes, const fs::pa
     }
 }
 
+// The page template shipped with this tool: beside it on Windows, in the
+// package's data folder on Linux.
+fs::path pageTemplate()
+{
+#ifdef _WIN32
+    return besideThisTool("Varnholt.html");
+#else
+    return besideThisTool("../share/varnholt/varnholt.html").lexically_normal();
+#endif
+}
+
+// The capacity of a page's roster area; a page without a sound one is refused.
+std::size_t pageCapacity(const std::string& page, const fs::path& path)
+{
+    try {
+        if (const auto text = findPageArea(page)) {
+            const auto area = areaFromPageText(std::string_view(page).substr(text->offset, text->size));
+            decodeArea(area);
+            return area.size();
+        }
+    } catch (const RosterAreaError&) {
+    }
+    throw Failure{display(path) + ": error: not a Varnholt page (it has no sound roster element)"};
+}
+
 int pack(const Options& options)
 {
-    const fs::path program = options.program.empty()
-                                 ? besideThisTool(
+    const fs::path program = !options.program.empty() ? options.program
+                             : options.web            ? pageTemplate()
+                                                      : besideThisTool(
 #ifdef _WIN32
-                                       "Varnholt.exe"
+                                                            "Varnholt.exe"
 #else
-                                       "varnholt"
+                                                            "varnholt"
 #endif
-                                       )
-                                 : options.program;
+                                                        );
     std::string image = readFile(program);
     const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
-    const auto at = findArea(bytes(image));
-    if (!at)
-        throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
-    const std::size_t capacity = areaCapacity(bytes(image).subspan(*at));
+    std::size_t at = 0, capacity = 0;
+    if (options.web) {
+        capacity = pageCapacity(image, program);
+    } else {
+        const auto found = findArea(bytes(image));
+        if (!found)
+            throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
+        at = *found;
+        capacity = areaCapacity(bytes(image).subspan(at));
+    }
 
     RosterFile file;
     try {
@@ -273,13 +314,17 @@ int pack(const Options& options)
                       std::to_string(error.needed) + " bytes, the program's roster area holds " +
                       std::to_string(error.capacity)};
     }
-    std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(*at));
+    if (options.web)
+        image = *withPageArea(image, bytes(area));
+    else
+        std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
 
     fs::path output = options.output;
     if (output.empty()) {
         const auto stem = options.roster.stem().u8string();
-        output = options.roster.parent_path() /
-                 (isWindowsProgram(image) ? u8"Varnholt-" + stem + u8".exe" : u8"varnholt-" + stem);
+        output = options.roster.parent_path() / (options.web              ? program.stem().u8string() + u8"-" + stem + u8".html"
+                                                 : isWindowsProgram(image) ? u8"Varnholt-" + stem + u8".exe"
+                                                                           : u8"varnholt-" + stem);
     }
     if (fs::exists(output) && fs::equivalent(output, program))
         throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
