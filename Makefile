@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows package screenshots roster clean
+.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster clean
 
 all: build
 
@@ -73,6 +73,21 @@ windows windows64: build
 # the 64-bit suite always. The last line says which ran.
 test-windows: windows windows64
 	tools/windows-suites.sh test
+
+# The web page, build/web/varnholt.html: the same sources compiled to
+# WebAssembly with Debian's Emscripten, libsodium built for it once from
+# Debian's source package (build/sodium/), and the roster put in by the Linux
+# build's rosterc. It is the page template varnholt-pack --web copies.
+web: build
+	@tools/install-deps.sh web
+	tools/build-libsodium.sh wasm32-unknown-emscripten
+	@test -f build/web/build.ninja || cmake --preset web
+	cmake --build --preset web
+
+# The page in headless Chromium through Selenium, at a desktop and a phone
+# viewport, from disk and from a local web server.
+test-web: web
+	ctest --preset web -j2
 
 # The Debian package of the Linux program and the ZIP of the Windows program,
 # built by CPack in their build folders and copied into build/packages/.
