@@ -212,18 +212,15 @@ var Toolkit = {
   },
 
   // The warning: modal, so nothing else on the page takes input until it
-  // closes (its button, Enter or Esc); then the focus is back where it was.
+  // closes (its button, Enter or Esc); then the browser puts the focus back
+  // where it was.
   message(prompt, title, critical) {
-    var dialog = this.dialog, previous = document.activeElement;
+    var dialog = this.dialog;
     dialog.querySelector('h2').textContent = title;
     dialog.querySelector('p').textContent = prompt;
     dialog.classList.toggle('critical', !!critical);
     return new Promise(function (resolve) {
-      dialog.addEventListener('close', function () {
-        if (previous && Toolkit.canFocus(previous))
-          previous.focus();
-        resolve();
-      }, { once: true });
+      dialog.addEventListener('close', resolve, { once: true });
       dialog.showModal();
       dialog.querySelector('button').focus();
     });
