@@ -17,7 +17,8 @@ build: deps
 run: build
 	tools/run.sh $(BUILD)/varnholt
 
-test: build
+# The packages' checks look for the web page template too.
+test: build web
 	ctest --preset $(PRESET) -j2
 
 # Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
@@ -71,7 +72,7 @@ windows windows64: build
 # The tests under Wine on a virtual X display: the 32-bit suite where this
 # machine runs i386 code (else only the 32-bit program's static checks), and
 # the 64-bit suite always. The last line says which ran.
-test-windows: windows windows64
+test-windows: windows windows64 web
 	tools/windows-suites.sh test
 
 # The web page, build/web/varnholt.html: the same sources compiled to
@@ -91,7 +92,7 @@ test-web: web
 
 # The Debian package of the Linux program and the ZIP of the Windows program,
 # built by CPack in their build folders and copied into build/packages/.
-package: build windows
+package: build windows web
 	cd $(BUILD) && cpack
 	cd build/windows && cpack
 	mkdir -p build/packages
