@@ -49,8 +49,9 @@ fuzz: deps
 	cd build/fuzz && ./fuzz/roster_fuzzer $(FUZZ_FLAGS) -max_len=8192 corpus-roster $(CURDIR)/fuzz/corpus-roster
 
 # Start-up time and memory beside a bare Qt window, the time of one 确  定
-# click, and the size of both programs: one table of medians.
-bench: build
+# click, the size of both programs, and the web page's figures in headless
+# Chromium: one table of medians.
+bench: build web
 	@tools/install-deps.sh bench
 	@test -f build/windows/Varnholt.exe || $(MAKE) windows
 	cmake --preset $(PRESET) >/dev/null

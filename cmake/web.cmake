@@ -9,7 +9,7 @@ target_link_options(varnholt PRIVATE
     -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
     # Key derivation takes 64 MiB and more.
     -sALLOW_MEMORY_GROWTH=1
-    -sENVIRONMENT=web -sFILESYSTEM=0
+    -sENVIRONMENT=web -sFILESYSTEM=0 -sWASM_ASYNC_COMPILATION=0
     -sEXPORTED_RUNTIME_METHODS=ccall
     "--pre-js=${PROJECT_SOURCE_DIR}/form/web/toolkit.js")
 set_property(TARGET varnholt APPEND PROPERTY LINK_DEPENDS "${PROJECT_SOURCE_DIR}/form/web/toolkit.js")

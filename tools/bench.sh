@@ -5,7 +5,9 @@
 #   one 确  定 click, timed in the process (bench/click_bench, medians of 15);
 #   packing an office's roster (time, peak memory), start-up of a program
 #     packed with 5,000 records, and a click when the roster is protected;
-#   the size of both programs and the DLLs the Windows one imports.
+#   the size of both programs and the DLLs the Windows one imports;
+#   the web page in headless Chromium: first paint beside a plain HTML page,
+#     a protected lookup beside the native one, its size (bench/web_bench.py).
 # Figures only: nothing here fails on a missed target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +17,7 @@ runs=15
 program=$build/varnholt
 bare=$build/bench/bare_window
 exe=build/windows/Varnholt.exe
+page=build/web/varnholt.html
 for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench"; do
     [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
 done
@@ -144,3 +147,11 @@ END {
     } else
         print "  build/windows/Varnholt.exe: not built (make windows)"
 }' "$work/startup" "$work/click" "$work/packing" "$work/sealedclick" "$work/sizes"
+
+# ---- The web page ---------------------------------------------------------------
+if [ -f "$page" ]; then
+    native=$(awk -F, '/_median"/ { print $3 / 1e6 }' "$work/sealedclick")
+    /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}"
+else
+    echo "  $page: not built (make web)"
+fi
