@@ -100,13 +100,15 @@ package: build windows web
 	cp $(BUILD)/varnholt_1.00_*.deb build/windows/Varnholt-1.00-win32.zip build/packages/
 	@ls -l build/packages
 
-# The README's pictures of both builds, rendered anew into docs/; the Windows
-# ones from the 32-bit program where this machine can run it.
-screenshots: build windows windows64
+# The README's pictures of the three builds, rendered anew into docs/; the
+# Windows ones from the 32-bit program where this machine can run it, the web
+# page's in headless Chromium at a desktop and a phone viewport.
+screenshots: build windows windows64 web
 	@tools/install-deps.sh screenshots
 	tools/screenshots.sh linux docs $(BUILD)/varnholt
 	QT_SCALE_FACTOR=2 SCALE=2 tools/screenshots.sh linux-192dpi docs $(BUILD)/varnholt
 	tools/windows-suites.sh screenshots
+	tools/web_screenshots.py build/web/varnholt.html docs
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:

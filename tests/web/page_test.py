@@ -98,7 +98,8 @@ def server():
     return "http://127.0.0.1:%d/" % httpd.server_address[1]
 
 
-def browser(phone):
+def browser(phone, pixel_ratio=3.0):
+    """Headless Chromium at a desktop viewport, or a phone's (390 x 844)."""
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1280,800",
@@ -106,7 +107,7 @@ def browser(phone):
         options.add_argument(argument)
     if phone:
         options.add_experimental_option("mobileEmulation", {
-            "deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3.0, "touch": True, "mobile": True}})
+            "deviceMetrics": {"width": 390, "height": 844, "pixelRatio": pixel_ratio, "touch": True, "mobile": True}})
     options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     driver.set_script_timeout(600)
@@ -153,7 +154,7 @@ class Window:
     def dialog(self):
         return self.driver.execute_script("return Toolkit.dialog && Toolkit.dialog.open")
 
-    def close_warnings(self, while_open=None):
+    def close_warnings(self, while_open=None, screenshot=None):
         messages = []
         self.wait_idle()
         while self.dialog():
@@ -164,16 +165,18 @@ class Window:
                          "description": self.driver.execute_script(
                              "return document.getElementById(arguments[0].getAttribute('aria-describedby')).textContent",
                              box)}
+            if screenshot:
+                self.driver.save_screenshot(screenshot)
             if while_open:  # a click into Text2 and keys, aimed past the warning
                 ActionChains(self.driver).move_to_element(self.element("Text2")).click().send_keys(while_open).perform()
             self.element("message-ok").click()
             self.wait_idle()
         return messages
 
-    def click(self, name, while_open=None):
+    def click(self, name, while_open=None, screenshot=None):
         """A click at the control; the warnings shown meanwhile, in order."""
         ActionChains(self.driver).move_to_element(self.element(name)).click().perform()
-        return self.close_warnings(while_open)
+        return self.close_warnings(while_open, screenshot)
 
     def press(self, key):
         ActionChains(self.driver).send_keys(key).perform()
