@@ -71,7 +71,9 @@ fi
 
 # The same click in a copy of click_bench carrying the default roster
 # protected at the default cost: the key derivation is most of it.
-"$pack" roster/roster.tsv --program "$build/bench/click_bench" -o "$work/click_bench_sealed" >/dev/null 2>&1
+"$pack" roster/roster.tsv --program "$build/bench/click_bench" -o "$work/click_bench_sealed" >"$work/sealedpack" 2>&1
+# The cost it chose ("Argon2id, 8 passes, 64 MiB"), for the web page's lookup beside it.
+cost=$(sed -En 's/.*Argon2id, ([0-9]+) pass(es)?, ([0-9]+) MiB.*/\1,\3/p' "$work/sealedpack")
 "$work/click_bench_sealed" --benchmark_format=csv --benchmark_filter='^valid/row1/' \
     --benchmark_repetitions=5 >"$work/sealedclick" 2>>"$work/click.log"
 
@@ -151,7 +153,7 @@ END {
 # ---- The web page ---------------------------------------------------------------
 if [ -f "$page" ]; then
     native=$(awk -F, '/_median"/ { print $3 / 1e6 }' "$work/sealedclick")
-    /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}"
+    /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}" "${cost:-default}"
 else
     echo "  $page: not built (make web)"
 fi

@@ -346,6 +346,9 @@ class Behaviour(unittest.TestCase):
         self.assertEqual([url for url in requested if not url.startswith("data:")], [self.driver.current_url])
         problems = [entry["message"] for entry in self.driver.get_log("browser") if entry["level"] != "INFO"]
         self.assertEqual(problems, [])
+        # The page's policy forbids every connection, even to the page itself.
+        self.assertEqual(self.driver.execute_async_script(
+            "fetch(location.href).then(() => arguments[0]('fetched'), () => arguments[0]('refused'))"), "refused")
 
 
 class DefaultPageFromDisk(Behaviour):
