@@ -108,7 +108,7 @@ def main():
         record = page_test.roster()[0]
         seconds = statistics.median(lookup_seconds(driver, "file://" + protected, record) for _ in range(5))
         print("One valid 确  定 click, 339 records protected at the default cost%s (median of 5)"
-              % (" (%s passes, MiB)" % sys.argv[5] if COST else ""))
+              % (" (%s passes, %s MiB)" % tuple(COST[1].split(",")) if COST else ""))
         row("the page", "%.0f ms" % (seconds * 1000), "≤ 1.5 s", yes(0 < seconds <= 1.5))
         if NATIVE > 0:
             row("the native program", "%.0f ms" % (NATIVE * 1000))

@@ -228,11 +228,11 @@ var Toolkit = {
 
   // Shows the busy cursor, and lets the page draw it before the work starts.
   setBusy(busy) {
-    this.busy = !!busy;
-    document.documentElement.classList.toggle('busy', this.busy);
-    this.form.setAttribute('aria-busy', this.busy ? 'true' : 'false');
+    this.busy = busy;
+    document.documentElement.classList.toggle('busy', busy);
+    this.form.setAttribute('aria-busy', busy ? 'true' : 'false');
     if (!busy)
-      return Promise.resolve();
+      return;
     return new Promise(function (resolve) {
       // A hidden page draws no frames: then the timer goes on alone.
       var timer = setTimeout(resolve, 100);

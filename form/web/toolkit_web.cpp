@@ -46,7 +46,8 @@ EM_JS(void, tk_show, (), { Toolkit.show(); });
 EM_ASYNC_JS(void, tk_message, (const char16_t* prompt, int promptSize, const char16_t* title, int titleSize,
                                int critical),
             { await Toolkit.message(Toolkit.text(prompt, promptSize), Toolkit.text(title, titleSize), critical); });
-EM_ASYNC_JS(void, tk_set_busy, (int busy), { await Toolkit.setBusy(busy); });
+EM_ASYNC_JS(void, tk_busy, (), { await Toolkit.setBusy(true); });
+EM_JS(void, tk_not_busy, (), { Toolkit.setBusy(false); });  // also while an error unwinds: no waiting
 
 namespace tk {
 
@@ -231,12 +232,12 @@ void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
 
 BusyCursor::BusyCursor()
 {
-    tk_set_busy(true);  // returns once the page shows it
+    tk_busy();  // returns once the page shows it
 }
 
 BusyCursor::~BusyCursor()
 {
-    tk_set_busy(false);
+    tk_not_busy();
 }
 
 // The page's Module.onExit removes the form and says the program has ended.
