@@ -13,6 +13,8 @@ target_link_options(varnholt PRIVATE
     "-sASYNCIFY_REMOVE=['crypto_*','argon2*','fill_*','blake2b*','sodium_*']"
     # Key derivation takes 64 MiB and more.
     -sALLOW_MEMORY_GROWTH=1
+    # A page that reads no file; its WebAssembly compiled while the page
+    # loads, so the form is in its first frame.
     -sENVIRONMENT=web -sFILESYSTEM=0 -sWASM_ASYNC_COMPILATION=0
     -sEXPORTED_RUNTIME_METHODS=ccall
     "--pre-js=${PROJECT_SOURCE_DIR}/form/web/toolkit.js")

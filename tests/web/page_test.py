@@ -7,7 +7,7 @@ default roster, opened from disk) and on a page packed with the roster
 protected at a test cost (served by a local web server); the layout against
 the form's table; and that the page requests nothing but itself.
 
-page_test.py desktop|phone|page [unittest arguments]; the environment names
+page_test.py desktop|phone|page runs one suite; the environment names
 the files: VARNHOLT_PAGE (the built page), VARNHOLT_PACK (varnholt-pack),
 ROSTER_PATH (the roster the page was built with, UTF-8 with tabs), WORK (a
 scratch folder)."""
@@ -21,7 +21,6 @@ import threading
 import unittest
 
 from selenium import webdriver
-from selenium.common.exceptions import JavascriptException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
@@ -31,10 +30,6 @@ from selenium.webdriver.support.ui import WebDriverWait
 PAGE = os.environ["VARNHOLT_PAGE"]
 WORK = os.environ["WORK"]
 WARNING = "警告"
-ALL = ["Label3", "Label5", "Label1", "Text1", "Label2", "Text2", "Label6", "Text3", "Command1", "Label7",
-       "Text4", "Command2", "Command3", "Label8"]
-INPUT_STATE = ["Label3", "Label5", "Label1", "Text1", "Label2", "Text2", "Command1", "Label8"]
-RESULT_STATE = [name for name in ALL if name != "Command1"]
 # The form's table: left, top, width, height in twips; face, points, bold.
 LAYOUT = {
     "Label3": (600, 360, 7695, 615, "方正小标宋简体", 15, True),
@@ -52,6 +47,9 @@ LAYOUT = {
     "Command3": (4320, 3480, 1695, 495, "宋体", 14.25, False),
     "Label8": (6480, 3840, 2415, 375, "宋体", 15.75, True),
 }
+ALL = list(LAYOUT)
+INPUT_STATE = ["Label3", "Label5", "Label1", "Text1", "Label2", "Text2", "Command1", "Label8"]
+RESULT_STATE = [name for name in ALL if name != "Command1"]
 
 
 # Texts cross to the page as UTF-16 code units: WebDriver's JSON takes no
