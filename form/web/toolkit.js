@@ -147,7 +147,7 @@ var Toolkit = {
   // Runs the button's handler, one at a time: while one runs (a warning
   // open, a key being derived) no other starts.
   clicked(index) {
-    if (this.running || this.busy)
+    if (this.running)
       return;
     this.running = true;
     var done = function () { Toolkit.running = false; };
