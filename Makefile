@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows package screenshots roster clean
+.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster clean
 
 all: build
 
@@ -17,7 +17,8 @@ build: deps
 run: build
 	tools/run.sh $(BUILD)/varnholt
 
-test: build
+# The packages' checks look for the web page template too.
+test: build web
 	ctest --preset $(PRESET) -j2
 
 # Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
@@ -48,8 +49,9 @@ fuzz: deps
 	cd build/fuzz && ./fuzz/roster_fuzzer $(FUZZ_FLAGS) -max_len=8192 corpus-roster $(CURDIR)/fuzz/corpus-roster
 
 # Start-up time and memory beside a bare Qt window, the time of one 确  定
-# click, and the size of both programs: one table of medians.
-bench: build
+# click, the size of both programs, and the web page's figures in headless
+# Chromium: one table of medians.
+bench: build web
 	@tools/install-deps.sh bench
 	@test -f build/windows/Varnholt.exe || $(MAKE) windows
 	cmake --preset $(PRESET) >/dev/null
@@ -65,32 +67,49 @@ TRIPLET_windows := i686-w64-mingw32
 TRIPLET_windows64 := x86_64-w64-mingw32
 windows windows64: build
 	@tools/install-deps.sh windows
-	for library in sodium minizip expat; do tools/build-windows-lib.sh $$library $(TRIPLET_$@) || exit 1; done
+	for library in sodium minizip expat; do tools/build-lib.sh $$library $(TRIPLET_$@) || exit 1; done
 	@test -f build/$@/build.ninja || cmake --preset $@
 	cmake --build --preset $@
 
 # The tests under Wine on a virtual X display: the 32-bit suite where this
 # machine runs i386 code (else only the 32-bit program's static checks), and
 # the 64-bit suite always. The last line says which ran.
-test-windows: windows windows64
+test-windows: windows windows64 web
 	tools/windows-suites.sh test
+
+# The web page, build/web/varnholt.html: the same sources compiled to
+# WebAssembly with Debian's Emscripten, libsodium built for it once from
+# Debian's source package (build/sodium/), and the roster put in by the Linux
+# build's rosterc. It is the page template varnholt-pack --web copies.
+web: build
+	@tools/install-deps.sh web
+	tools/build-lib.sh sodium wasm32-unknown-emscripten
+	@test -f build/web/build.ninja || cmake --preset web
+	cmake --build --preset web
+
+# The page in headless Chromium through Selenium, at a desktop and a phone
+# viewport, from disk and from a local web server.
+test-web: web
+	ctest --preset web -j2
 
 # The Debian package of the Linux program and the ZIP of the Windows program,
 # built by CPack in their build folders and copied into build/packages/.
-package: build windows
+package: build windows web
 	cd $(BUILD) && cpack
 	cd build/windows && cpack
 	mkdir -p build/packages
 	cp $(BUILD)/varnholt_1.00_*.deb build/windows/Varnholt-1.00-win32.zip build/packages/
 	@ls -l build/packages
 
-# The README's pictures of both builds, rendered anew into docs/; the Windows
-# ones from the 32-bit program where this machine can run it.
-screenshots: build windows windows64
+# The README's pictures of the three builds, rendered anew into docs/; the
+# Windows ones from the 32-bit program where this machine can run it, the web
+# page's in headless Chromium at a desktop and a phone viewport.
+screenshots: build windows windows64 web
 	@tools/install-deps.sh screenshots
 	tools/screenshots.sh linux docs $(BUILD)/varnholt
 	QT_SCALE_FACTOR=2 SCALE=2 tools/screenshots.sh linux-192dpi docs $(BUILD)/varnholt
 	tools/windows-suites.sh screenshots
+	tools/web_screenshots.py build/web/varnholt.html docs
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:

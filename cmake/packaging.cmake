@@ -1,6 +1,7 @@
 # Installation and packages. Linux: the program with its desktop entry, icons
-# and AppStream metadata, packed by CPack as a Debian package. Windows: the one
-# program file and a README, packed as a ZIP.
+# and AppStream metadata, the packer and the web page template, packed by
+# CPack as a Debian package. Windows: the one program file, the packer, the
+# web page template and a README, packed as a ZIP.
 set(VARNHOLT_VERSION 1.00)  # as the version record has it (frame/varnholt.rc)
 set(VARNHOLT_APP_ID io.github.brenmoor.varnholt)
 
@@ -18,6 +19,7 @@ or network.]])
 if(WIN32)
     # Varnholt.exe as built and tested; the linker has stripped it already.
     install(TARGETS varnholt varnholt-pack RUNTIME DESTINATION .)
+    install(FILES "${VARNHOLT_PAGE}" DESTINATION . RENAME Varnholt.html)
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/README-windows.txt" DESTINATION . RENAME README.txt)
 
     set(CPACK_GENERATOR ZIP)
@@ -26,6 +28,8 @@ else()
     include(GNUInstallDirs)
     set(share "${CMAKE_INSTALL_DATADIR}")
     install(TARGETS varnholt varnholt-pack RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+    # Where varnholt-pack --web looks for it: ../share/varnholt beside the tool.
+    install(FILES "${VARNHOLT_PAGE}" DESTINATION "${share}/varnholt")
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt.desktop" DESTINATION "${share}/applications")
     install(FILES "${PROJECT_SOURCE_DIR}/frame/varnholt.png" DESTINATION "${share}/icons/hicolor/32x32/apps")
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt-64.png"

@@ -1,7 +1,7 @@
 # The target `workbook`: zlib's minizip and expat, with which the roster
 # reader opens workbooks (.xlsx). Only the reader links it, never the program.
 # Linux: Debian's libminizip-dev and libexpat1-dev, found with pkg-config.
-# Windows: static libraries tools/build-windows-lib.sh builds from Debian's
+# Windows: static libraries tools/build-lib.sh builds from Debian's
 # source packages into build/minizip/<triplet> and build/expat/<triplet>, and
 # zlib from Debian's libz-mingw-w64-dev.
 add_library(workbook INTERFACE)
@@ -11,7 +11,7 @@ if(WIN32)
         set(root "${PROJECT_SOURCE_DIR}/build/${library}/${workbook_triplet}")
         if(NOT EXISTS "${root}/lib/lib${library}.a")
             message(FATAL_ERROR "${library} for ${workbook_triplet} is missing in ${root}: `make windows` builds it, "
-                                "or run tools/build-windows-lib.sh ${library} ${workbook_triplet}")
+                                "or run tools/build-lib.sh ${library} ${workbook_triplet}")
         endif()
         target_include_directories(workbook INTERFACE "${root}/include")
         target_link_libraries(workbook INTERFACE "${root}/lib/lib${library}.a")

@@ -3,7 +3,9 @@
 // of the program file with that roster in its roster area, ready to hand out.
 // By default the roster is protected: each candidate's identity number,
 // name, score and remark are sealed so that only that identity number opens
-// them. Nothing is written unless everything succeeds.
+// them. With --web it writes the web page instead: one HTML file carrying
+// the same roster area, sealed the same way. Nothing is written unless
+// everything succeeds.
 #include <sodium.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "roster/area_write.h"
+#include "roster/page.h"
 #include "import/read.h"
 #include "roster/seal.h"
 #include "roster/utf.h"
@@ -42,7 +45,7 @@ namespace {
 const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
     "                     [--encoding NAME] [--all-warnings] [--no-protect]\n"
-    "                     [--cost PASSES,MIB]\n"
+    "                     [--cost PASSES,MIB] [--web]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
     "after it. ROSTER: an Excel workbook (.xlsx), or a file Excel saves (Unicode\n"
@@ -57,6 +60,10 @@ const std::string USAGE =
     "  --no-protect        store the roster in the clear instead of sealed\n"
     "  --cost PASSES,MIB   Argon2id cost of each seal, 1 to 256 passes over 1 to\n"
     "                      1024 MiB (default: about 0.25 s over 64 MiB on this machine)\n"
+    "  --web               write the web page (NAME.html) instead: one file that any\n"
+    "                      browser opens, from disk or from any web server;\n"
+    "                      TEMPLATE is then the page to copy (default: the one\n"
+    "                      installed with this tool)\n"
     "  -h, --help          this text\n";
 
 // A failure that ends the tool: the message, already in FILE[:LINE]: error: form.
@@ -106,6 +113,7 @@ struct Options {
     Encoding encoding = Encoding::Detect;
     bool protect = true, allWarnings = false, help = false;
     std::optional<SealCost> cost;
+    bool web = false;
 };
 
 // PASSES,MIB: two whole numbers within the bounds every program file can
@@ -158,6 +166,8 @@ Options parse(const std::vector<std::string>& args)
             options.encoding = *encoding;
         } else if (arg == "--no-protect")
             options.protect = false;
+        else if (arg == "--web")
+            options.web = true;
         else if (arg == "--cost")
             options.cost = parseCost(value());
         else if (arg == "-h" || arg == "--help")
@@ -359,11 +369,40 @@ struct ReadRoster {
     }
 };
 
-fs::path defaultOutput(const Options& options, const std::string& image)
+// Beside the roster, named after it: a page after its template, a program as
+// the program is named on its system.
+fs::path defaultOutput(const Options& options, const fs::path& program, const std::string& image)
 {
     const auto stem = options.roster.stem().u8string();
-    return options.roster.parent_path() /
-           (isWindowsProgram(image) ? u8"Varnholt-" + stem + u8".exe" : u8"varnholt-" + stem);
+    const std::u8string name = options.web                ? program.stem().u8string() + u8"-" + stem + u8".html"
+                               : isWindowsProgram(image) ? u8"Varnholt-" + stem + u8".exe"
+                                                         : u8"varnholt-" + stem;
+    return options.roster.parent_path() / name;
+}
+
+// The page template shipped with this tool: beside it on Windows, in the
+// package's data folder on Linux.
+fs::path pageTemplate()
+{
+#ifdef _WIN32
+    return besideThisTool("Varnholt.html");
+#else
+    return besideThisTool("../share/varnholt/varnholt.html").lexically_normal();
+#endif
+}
+
+// The capacity of a page's roster area; a page without a sound one is refused.
+std::size_t pageCapacity(const std::string& page, const fs::path& path)
+{
+    try {
+        if (const auto text = findPageArea(page)) {
+            const auto area = areaFromPageText(std::string_view(page).substr(text->offset, text->size));
+            decodeArea(area);
+            return area.size();
+        }
+    } catch (const RosterAreaError&) {
+    }
+    throw Failure{display(path) + ": error: not a Varnholt page (it has no sound roster element)"};
 }
 
 int pack(const Options& options)
@@ -372,26 +411,32 @@ int pack(const Options& options)
         std::cout << USAGE;
         return 0;
     }
-    const fs::path program = options.program.empty()
-                                 ? besideThisTool(
+    const fs::path program = !options.program.empty() ? options.program
+                             : options.web            ? pageTemplate()
+                                                      : besideThisTool(
 #ifdef _WIN32
-                                       "Varnholt.exe"
+                                                            "Varnholt.exe"
 #else
-                                       "varnholt"
+                                                            "varnholt"
 #endif
-                                       )
-                                 : options.program;
+                                                        );
     std::string image = readFile(program);
     const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
-    std::optional<std::size_t> at;
-    try {
-        at = findArea(bytes(image));
-    } catch (const RosterAreaError& error) {  // an area of an earlier version
-        throw Failure{display(program) + ": error: " + error.what()};
+    std::size_t at = 0, capacity = 0;
+    if (options.web) {
+        capacity = pageCapacity(image, program);
+    } else {
+        std::optional<std::size_t> found;
+        try {
+            found = findArea(bytes(image));
+        } catch (const RosterAreaError& error) {  // an area of an earlier version
+            throw Failure{display(program) + ": error: " + error.what()};
+        }
+        if (!found)
+            throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
+        at = *found;
+        capacity = areaCapacity(bytes(image).subspan(at));
     }
-    if (!at)
-        throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
-    const std::size_t capacity = areaCapacity(bytes(image).subspan(*at));
 
     ReadRoster roster{readFile(options.roster), {}};
     RosterFile& file = roster.file;
@@ -403,7 +448,7 @@ int pack(const Options& options)
     }
     reportWarnings(std::cerr, options.roster, file.warnings, options.allWarnings);
 
-    const fs::path output = options.output.empty() ? defaultOutput(options, image) : options.output;
+    const fs::path output = options.output.empty() ? defaultOutput(options, program, image) : options.output;
     std::error_code same;
     if (fs::equivalent(output, program, same))
         throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
@@ -426,7 +471,10 @@ int pack(const Options& options)
                       std::to_string(fits) + " like them" + (options.protect ? " when protected" : "") +
                       ". Split the roster (by examination group, for example) and make one program of each part"};
     }
-    std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(*at));
+    if (options.web)
+        image = *withPageArea(image, bytes(area));
+    else
+        std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
     written.commit(image);
 
     unsigned char digest[crypto_hash_sha256_BYTES];

@@ -1,7 +1,8 @@
 // rosterc ROSTER OUTPUT.cpp: fills the program's roster area from the roster
-// data set at build time. On a data set the program cannot rely on it prints
-// every problem, naming the file and the row, writes nothing and fails the
-// build.
+// data set at build time. With --page TEMPLATE it writes the web page instead:
+// the template with its roster element filled (roster/page.h). On a data set
+// the program cannot rely on it prints every problem, naming the file and the
+// row, writes nothing and fails the build.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "roster/area_write.h"
+#include "roster/page.h"
 #include "import/read.h"
 
 namespace {
@@ -36,9 +38,20 @@ std::string areaSource(const std::string& area)
 
 int main(int argc, char* argv[])
 {
-    const bool protect = argc == 4 && std::string_view(argv[3]) == "--protect";
-    if (argc != 3 && !protect) {
-        std::cerr << "usage: rosterc ROSTER OUTPUT.cpp [--protect]\n";
+    bool protect = false, usage = argc < 3;
+    std::string page;
+    for (int i = 3; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--protect")
+            protect = true;
+        else if (arg == "--page" && i + 1 < argc)
+            page = argv[++i];
+        else
+            usage = true;
+    }
+    if (usage) {
+        std::cerr << "usage: rosterc ROSTER OUTPUT.cpp [--protect]\n"
+                     "       rosterc ROSTER OUTPUT.html --page TEMPLATE.html [--protect]\n";
         return 2;
     }
     const std::string input = argv[1], output = argv[2];
@@ -55,7 +68,21 @@ int main(int argc, char* argv[])
         // Protected: sealed at the cost the packer chooses by default.
         const auto seal =
             protect ? std::optional(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB)) : std::nullopt;
-        source = areaSource(encodeArea(toCarry(readRoster(bytes.str()).records, ROSTER_AREA_CAPACITY, seal)));
+        const std::string area = encodeArea(toCarry(readRoster(bytes.str()).records, ROSTER_AREA_CAPACITY, seal));
+        if (page.empty()) {
+            source = areaSource(area);
+        } else {
+            std::ifstream pageIn(page, std::ios::binary);
+            std::ostringstream pageBytes;
+            pageBytes << pageIn.rdbuf();
+            const auto filled =
+                withPageArea(pageBytes.str(), std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()));
+            if (!filled) {
+                std::cerr << page << ": error: not a page template (it has no roster element)\n";
+                return 1;
+            }
+            source = *filled;
+        }
     } catch (const ImportError& error) {
         for (const RosterProblem& problem : error.problems)
             std::cerr << input << (problem.row ? ": row " + std::to_string(problem.row) : std::string())

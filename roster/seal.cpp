@@ -275,6 +275,9 @@ SealCost calibrateCost(double seconds, std::uint32_t minMemKiB)
     return cost;
 }
 
+// The web page opens records and never seals them; Emscripten's C++ library
+// has no std::jthread.
+#ifndef __EMSCRIPTEN__
 std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const SealScope& scope,
                                  const std::function<void(std::size_t done)>& progress)
 {
@@ -335,3 +338,4 @@ std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const Sea
         std::rethrow_exception(failure);
     return sealed;
 }
+#endif

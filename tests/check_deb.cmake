@@ -1,6 +1,8 @@
 # Builds the Debian package into OUT with CPack, checks its control fields and
-# file list, and unpacks it into OUT/root.
-# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DSOURCE=<source folder> -P check_deb.cmake
+# file list, and unpacks it into OUT/root, where its packer makes a web page
+# from the page template it finds installed.
+# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DSOURCE=<source folder>
+#       -DPAGE=<the web page template> -P check_deb.cmake
 file(REMOVE_RECURSE "${OUT}")
 execute_process(COMMAND "${CPACK}" -G DEB --config "${BUILD}/CPackConfig.cmake" -B "${OUT}"
                 RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)
@@ -48,7 +50,8 @@ set(files
     usr/share/applications/varnholt.desktop
     usr/share/icons/hicolor/32x32/apps/varnholt.png
     usr/share/icons/hicolor/64x64/apps/varnholt.png
-    usr/share/metainfo/io.github.brenmoor.varnholt.metainfo.xml)
+    usr/share/metainfo/io.github.brenmoor.varnholt.metainfo.xml
+    usr/share/varnholt/varnholt.html)
 run(dpkg-deb -c "${deb}")
 foreach(file IN LISTS files)
     set(mode -rw-r--r--)
@@ -81,4 +84,10 @@ foreach(pair IN ITEMS
         message(SEND_ERROR "${installed} differs from ${source}")
     endif()
 endforeach()
+execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${PAGE}" "${OUT}/root/usr/share/varnholt/varnholt.html"
+                RESULT_VARIABLE differs)
+if(differs)
+    message(SEND_ERROR "usr/share/varnholt/varnholt.html differs from ${PAGE}")
+endif()
+run("${OUT}/root/usr/bin/varnholt-pack" "${SOURCE}/roster/roster.tsv" --web --no-protect -o "${OUT}/page.html")
 message(STATUS "${deb}: ${unpacked}")

@@ -1,6 +1,8 @@
 # Builds the Windows ZIP into OUT with CPack and checks what it holds: the
-# program as built, the packer, and the README, still UTF-8 with BOM and CRLF line ends.
-# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DPROGRAM=<Varnholt.exe> -P check_zip.cmake
+# program as built, the packer, the web page template, and the README, still
+# UTF-8 with BOM and CRLF line ends.
+# cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DPROGRAM=<Varnholt.exe>
+#       -DPAGE=<the web page template> -P check_zip.cmake
 file(REMOVE_RECURSE "${OUT}")
 execute_process(COMMAND "${CPACK}" -G ZIP --config "${BUILD}/CPackConfig.cmake" -B "${OUT}"
                 RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)
@@ -13,16 +15,21 @@ set(unpacked "${OUT}/unpacked")
 file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${unpacked}")
 file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE "${unpacked}" "${unpacked}/*")
 list(SORT found)
-set(expected Varnholt-1.00-win32/README.txt Varnholt-1.00-win32/Varnholt.exe Varnholt-1.00-win32/varnholt-pack.exe)
+set(expected Varnholt-1.00-win32/README.txt Varnholt-1.00-win32/Varnholt.exe Varnholt-1.00-win32/Varnholt.html
+             Varnholt-1.00-win32/varnholt-pack.exe)
 if(NOT found STREQUAL expected)
     message(FATAL_ERROR "The ZIP holds\n  ${found}\nnot\n  ${expected}")
 endif()
 
-execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${PROGRAM}" "${unpacked}/Varnholt-1.00-win32/Varnholt.exe"
-                RESULT_VARIABLE differs)
-if(differs)
-    message(SEND_ERROR "The ZIP's Varnholt.exe differs from ${PROGRAM}")
-endif()
+foreach(pair IN ITEMS "${PROGRAM}=Varnholt.exe" "${PAGE}=Varnholt.html")
+    string(REGEX REPLACE "=[^=]*$" "" built "${pair}")
+    string(REGEX REPLACE "^.*=" "" name "${pair}")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${built}" "${unpacked}/Varnholt-1.00-win32/${name}"
+                    RESULT_VARIABLE differs)
+    if(differs)
+        message(SEND_ERROR "The ZIP's ${name} differs from ${built}")
+    endif()
+endforeach()
 
 # Read as hex: a text read would drop the CRs.
 file(READ "${unpacked}/Varnholt-1.00-win32/README.txt" text HEX)

@@ -7,7 +7,8 @@ if(WIN32)
     # The ZIP holds the program and the README, which keeps its BOM and CRLFs.
     add_test(NAME packaging.windowsZip
              COMMAND "${CMAKE_COMMAND}" -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
-                     -DOUT=${package_out} -DPROGRAM=$<TARGET_FILE:varnholt> -P "${CMAKE_CURRENT_SOURCE_DIR}/check_zip.cmake")
+                     -DOUT=${package_out} -DPROGRAM=$<TARGET_FILE:varnholt> -DPAGE=${VARNHOLT_PAGE}
+                     -P "${CMAKE_CURRENT_SOURCE_DIR}/check_zip.cmake")
     return()
 endif()
 
@@ -26,7 +27,8 @@ add_test(NAME packaging.metainfoIsValid
 # metainfo file's name, the desktop entry it launches.
 add_test(NAME packaging.debianPackage
          COMMAND "${CMAKE_COMMAND}" -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
-                 -DOUT=${package_out} -DSOURCE=${PROJECT_SOURCE_DIR} -P "${CMAKE_CURRENT_SOURCE_DIR}/check_deb.cmake")
+                 -DOUT=${package_out} -DSOURCE=${PROJECT_SOURCE_DIR} -DPAGE=${VARNHOLT_PAGE}
+                 -P "${CMAKE_CURRENT_SOURCE_DIR}/check_deb.cmake")
 add_test(NAME packaging.unpackedPackageIsValid
          COMMAND ${APPSTREAMCLI} validate-tree --no-net --pedantic --explain "${package_out}/root")
 set_tests_properties(packaging.debianPackage PROPERTIES FIXTURES_SETUP debian_package TIMEOUT 300)

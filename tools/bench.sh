@@ -7,7 +7,9 @@
 #     packed with 5,000 records, and a click when the roster is protected;
 #   what one guess at an identity number costs a guesser who holds a
 #     protected file, and so a whole search (bench/guess_cost);
-#   the size of both programs and the DLLs the Windows one imports.
+#   the size of both programs and the DLLs the Windows one imports;
+#   the web page in headless Chromium: first paint beside a plain HTML page,
+#     a protected lookup beside the native one, its size (bench/web_bench.py).
 # Figures only: nothing here fails on a missed target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +19,7 @@ runs=15
 program=$build/varnholt
 bare=$build/bench/bare_window
 exe=build/windows/Varnholt.exe
+page=build/web/varnholt.html
 for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench" "$build/bench/guess_cost"; do
     [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
 done
@@ -70,7 +73,9 @@ fi
 
 # The same click in a copy of click_bench carrying the default roster
 # protected at the default cost: the key derivation is most of it.
-"$pack" roster/roster.tsv --program "$build/bench/click_bench" -o "$work/click_bench_sealed" >/dev/null 2>&1
+"$pack" roster/roster.tsv --program "$build/bench/click_bench" -o "$work/click_bench_sealed" >"$work/sealedpack" 2>&1
+# The cost it chose ("Argon2id, 8 passes, 64 MiB"), for the web page's lookup beside it.
+cost=$(sed -En 's/.*Argon2id, ([0-9]+) pass(es)?, ([0-9]+) MiB.*/\1,\3/p' "$work/sealedpack")
 "$work/click_bench_sealed" --benchmark_format=csv --benchmark_filter='^valid/row1/' \
     --benchmark_repetitions=5 >"$work/sealedclick" 2>>"$work/click.log"
 
@@ -166,3 +171,11 @@ END {
     } else
         print "  build/windows/Varnholt.exe: not built (make windows)"
 }' "$work/startup" "$work/click" "$work/packing" "$work/sealedclick" "$work/guess" "$work/sizes"
+
+# ---- The web page ---------------------------------------------------------------
+if [ -f "$page" ]; then
+    native=$(awk -F, '/_median"/ { print $3 / 1e6 }' "$work/sealedclick")
+    /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}" "${cost:-default}"
+else
+    echo "  $page: not built (make web)"
+fi

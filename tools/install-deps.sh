@@ -3,7 +3,7 @@
 # are installed. As root it installs the missing ones (after one apt-get
 # update); otherwise it prints the exact command to run and fails. The group
 # sodium-source installs nothing: it makes apt's index list Debian's source
-# packages too, from which tools/build-windows-lib.sh builds libsodium, minizip
+# packages too, from which tools/build-lib.sh builds libsodium, minizip
 # and expat for Windows.
 set -eu
 
@@ -19,6 +19,10 @@ packages_of() {
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
                    wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev \
                    libz-mingw-w64-dev" ;;
+    # The web page: Emscripten (its libsodium built from source as for
+    # Windows), and the headless browser its tests and benchmarks drive.
+    web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
+               chromium chromium-driver python3-selenium fonts-noto-cjk" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;

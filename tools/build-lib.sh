@@ -1,16 +1,18 @@
 #!/bin/bash
-# build-windows-lib.sh LIBRARY TRIPLET: a library the Windows programs link,
-# built from Debian's source package (Debian's own patches applied) as a
-# static library for TRIPLET (i686-w64-mingw32 or x86_64-w64-mingw32):
-#   sodium   libsodium, for the sealed records (the program and the packer)
+# build-lib.sh LIBRARY TRIPLET: a library the Windows programs or the web
+# page link, built from Debian's source package (Debian's own patches
+# applied) as a static library for TRIPLET (i686-w64-mingw32,
+# x86_64-w64-mingw32, or wasm32-unknown-emscripten for libsodium):
+#   sodium   libsodium, for the sealed records (the programs, the packer, the page)
 #   minizip  zlib's minizip, to open workbooks (the packer only; zlib itself
 #            is Debian's libz-mingw-w64-dev)
 #   expat    expat, to read the workbook's XML (the packer only)
 # Installs into build/LIBRARY/TRIPLET/{include,lib}; does nothing when its
 # static library is there.
 set -euo pipefail
-library=${1:?usage: build-windows-lib.sh sodium|minizip|expat i686-w64-mingw32|x86_64-w64-mingw32}
-triplet=${2:?usage: build-windows-lib.sh sodium|minizip|expat i686-w64-mingw32|x86_64-w64-mingw32}
+usage="usage: build-lib.sh sodium|minizip|expat i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten"
+library=${1:?$usage}
+triplet=${2:?$usage}
 root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$root/build/$library/$triplet
 
@@ -28,11 +30,25 @@ expat)
     package=expat installed=libexpat1-dev folder=expat bootstrap="./buildconf.sh"
     options="--without-docbook --without-examples --without-tests --without-xmlwf" ;;
 *)
-    echo "build-windows-lib.sh: unknown library $library" >&2; exit 2 ;;
+    echo "build-lib.sh: unknown library $library" >&2; exit 2 ;;
 esac
 [ -f "$prefix/lib/lib$library.a" ] && exit 0
 
-"$root/tools/install-deps.sh" windows sodium-source
+# A cross build throughout: configure then runs none of its test programs
+# (Emscripten's would need a node whose fetch takes paths).
+configure=(./configure) make=(make) group=windows
+case $triplet in
+*-emscripten)
+    # The flags of libsodium's own dist-build/emscripten.sh: Emscripten's
+    # wrappers pick the compiler, no assembly, no threads, no stack protector;
+    # optimised for speed, as the key derivation is the page's one long
+    # computation. Debian's emcc runs its optimiser under node, which looks
+    # for Debian's modules in NODE_PATH.
+    export NODE_PATH=/usr/share/nodejs
+    options="$options --without-pthreads --disable-asm --disable-pie CFLAGS=-O3"
+    configure=(emconfigure ./configure) make=(emmake make) group=web ;;
+esac
+"$root/tools/install-deps.sh" $group sodium-source
 
 # Each library and triplet in a folder of its own: builds may run side by side.
 work=$root/build/$library/$triplet.work
@@ -40,7 +56,7 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 log=$work/build.log
-trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-windows-lib.sh: failed, see $log" >&2; }' EXIT
+trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-lib.sh: failed, see $log" >&2; }' EXIT
 # The version installed for Linux where its source is still served (a
 # security update's source may not be), else the newest source apt knows.
 # apt checks the files against the signed index; dpkg-source then applies
@@ -50,16 +66,17 @@ for version in $versions; do
     apt-get source --download-only -qq "$package=$version" >"$log" 2>&1 && break
     version=""
 done
-[ -n "$version" ] || { echo "build-windows-lib.sh: no source of $package could be fetched" >&2; exit 1; }
+[ -n "$version" ] || { echo "build-lib.sh: no source of $package could be fetched" >&2; exit 1; }
 echo "Building $package $version for $triplet (log: $log)"
 dpkg-source --no-check -x "${package}"_*.dsc source >>"$log" 2>&1
 cd "source/$folder"
 {
     $bootstrap
-    ./configure --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
+    # shellcheck disable=SC2086  # the options are words
+    "${configure[@]}" --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
         --disable-dependency-tracking $options
-    make -j2
-    make install
+    "${make[@]}" -j2
+    "${make[@]}" install
 } >>"$log" 2>&1
 cd "$root"
 rm -rf "$work"

@@ -1,0 +1,296 @@
+// The toolkit in a web page, compiled with Emscripten: the controls are the
+// page's own elements (labels, text inputs, buttons), made and driven by the
+// page side in form/web/toolkit.js; this file is the C++ half. A warning is a
+// modal <dialog>: the handler waits for it to close through Asyncify, so the
+// form's code stays as synchronous as on the desktop. A page cannot close
+// its tab: End and a run-time error leave one line saying the program has
+// ended, with a link that starts it again.
+#include <emscripten.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "form/toolkit.h"
+
+// ---- The page side (form/web/toolkit.js) ---------------------------------------
+// Texts cross as UTF-16 code units, address and count, so that every code
+// unit arrives as it is: NUL and unpaired surrogates included.
+
+EM_JS(void, tk_create_form, (const char16_t* title, int titleSize, double width, double height, const char16_t* face,
+                             int faceSize, double points, int bold),
+      { Toolkit.createForm(Toolkit.text(title, titleSize), width, height, Toolkit.text(face, faceSize), points, bold); });
+EM_JS(void, tk_add_control,
+      (const char* name, int kind, const char16_t* caption, int captionSize, double left, double top, double width,
+       double height, int tabIndex, const char16_t* face, int faceSize, double points, int bold, int color,
+       const char* labelledBy, const char16_t* accessibleName, int accessibleNameSize),
+      {
+          Toolkit.addControl(UTF8ToString(name), kind, Toolkit.text(caption, captionSize), left, top, width, height,
+                             tabIndex, Toolkit.text(face, faceSize), points, bold, color, UTF8ToString(labelledBy),
+                             Toolkit.text(accessibleName, accessibleNameSize));
+      });
+EM_JS(void, tk_set_visible, (int control, int visible), { Toolkit.setVisible(control, visible); });
+EM_JS(int, tk_visible, (int control), { return !Toolkit.controls[control].hidden; });
+EM_JS(void, tk_set_enabled, (int control, int enabled), { Toolkit.setEnabled(control, enabled); });
+EM_JS(int, tk_enabled, (int control), { return !Toolkit.controls[control].disabled; });
+EM_JS(int, tk_text_changed, (int control), { return Toolkit.takeChange(control); });
+EM_JS(int, tk_text_size, (int control), { return Toolkit.controls[control].value.length; });
+EM_JS(void, tk_read_text, (int control, char16_t* out), { Toolkit.readText(control, out); });
+EM_JS(void, tk_set_text, (int control, const char16_t* text, int size),
+      { Toolkit.controls[control].value = Toolkit.text(text, size); });
+EM_JS(double, tk_form_width, (), { return Toolkit.form.offsetWidth; });
+EM_JS(double, tk_form_height, (), { return Toolkit.form.offsetHeight; });
+EM_JS(double, tk_viewport_width, (), { return document.documentElement.clientWidth; });
+EM_JS(double, tk_viewport_height, (), { return document.documentElement.clientHeight; });
+EM_JS(void, tk_show, (), { Toolkit.show(); });
+EM_ASYNC_JS(void, tk_message, (const char16_t* prompt, int promptSize, const char16_t* title, int titleSize,
+                               int critical),
+            { await Toolkit.message(Toolkit.text(prompt, promptSize), Toolkit.text(title, titleSize), critical); });
+EM_ASYNC_JS(void, tk_busy, (), { await Toolkit.setBusy(true); });
+EM_JS(void, tk_not_busy, (), { Toolkit.setBusy(false); });  // also while an error unwinds: no waiting
+
+namespace tk {
+
+struct NativeControl {
+    std::string_view name;
+    Kind kind;
+    int index;  // the element's place in Toolkit.controls
+    std::function<void()> click;
+    // Text of a text box as last read; read again after the user or setText changed it.
+    std::u16string text;
+    bool stale = true;
+};
+
+struct NativeForm {
+    std::vector<std::unique_ptr<NativeControl>> controls;
+};
+
+namespace {
+
+const ProjectRecord* project = nullptr;
+NativeForm* startupForm = nullptr;  // the form whose buttons the page's clicks reach
+
+// The page's pixels are CSS pixels, 96 to an inch: 15 twips each.
+constexpr double TWIPS_PER_PIXEL = 15;
+
+double pixels(int twips)
+{
+    return twips / TWIPS_PER_PIXEL;
+}
+
+// The CSS font family: the face asked for, the names it goes by on Chinese
+// Windows, then the Song-style CJK faces of other systems.
+std::u16string fontFamily(std::u16string_view face)
+{
+    std::u16string family = u"\"" + std::u16string(face) + u"\", ";
+    if (face == u"宋体")
+        family += u"SimSun, NSimSun, ";
+    else if (face == u"方正小标宋简体")
+        family += u"FZXiaoBiaoSong-B05S, ";
+    return family + u"\"Noto Serif CJK SC\", \"Source Han Serif SC\", \"Noto Serif CJK\", \"AR PL UMing CN\", serif";
+}
+
+int size(std::u16string_view text)
+{
+    return static_cast<int>(text.size());
+}
+
+}  // namespace
+
+NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
+{
+    for (const auto& control : form.controls)
+        if (control->name == name && control->kind == kind)
+            return control.get();
+    throw controlError(u"没有这个控件");
+}
+
+// ---- Controls --------------------------------------------------------------
+
+void Control::setVisible(bool visible)
+{
+    tk_set_visible(native_->index, visible);
+}
+
+bool Control::visible() const
+{
+    return tk_visible(native_->index);
+}
+
+const std::u16string& TextBox::text() const
+{
+    if (tk_text_changed(native_->index) || native_->stale) {
+        native_->text.resize(static_cast<std::size_t>(tk_text_size(native_->index)));
+        tk_read_text(native_->index, native_->text.data());
+        native_->stale = false;
+    }
+    return native_->text;
+}
+
+void TextBox::setText(std::u16string_view text)
+{
+    tk_set_text(native_->index, text.data(), size(text));
+    native_->stale = true;
+}
+
+void TextBox::setEnabled(bool enabled)
+{
+    tk_set_enabled(native_->index, enabled);
+}
+
+bool TextBox::enabled() const
+{
+    return tk_enabled(native_->index);
+}
+
+void CommandButton::onClick(std::function<void()> handler)
+{
+    native_->click = std::move(handler);
+}
+
+// ---- The form --------------------------------------------------------------
+
+Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
+{
+    const std::u16string formFamily = fontFamily(layout.font.face);
+    tk_create_form(layout.caption.data(), size(layout.caption), pixels(layout.clientWidth),
+                   pixels(layout.clientHeight), formFamily.data(), size(formFamily), layout.font.points,
+                   layout.font.bold);
+    int index = 0;
+    for (const ControlLayout& control : layout.controls) {
+        const Font font = control.font.value_or(layout.font);
+        const std::u16string family = fontFamily(font.face);
+        const ControlLayout* label = control.kind == Kind::TextBox ? labelOf(layout, control) : nullptr;
+        const std::string labelledBy = label ? std::string(label->name) : std::string();
+        const std::u16string name = accessibleName(layout, control);
+        tk_add_control(std::string(control.name).c_str(), static_cast<int>(control.kind), control.caption.data(),
+                       size(control.caption), pixels(control.left), pixels(control.top), pixels(control.width),
+                       pixels(control.height), control.tabIndex, family.data(), size(family), font.points, font.bold,
+                       control.foreColor == DEFAULT_COLOR ? -1 : static_cast<int>(control.foreColor),
+                       labelledBy.c_str(), name.data(), size(name));
+        native_->controls.push_back(
+            std::make_unique<NativeControl>(NativeControl{control.name, control.kind, index++, {}, {}, true}));
+    }
+    if (!startupForm)
+        startupForm = native_.get();
+}
+
+Form::~Form()
+{
+    if (startupForm == native_.get())
+        startupForm = nullptr;
+}
+
+// A page has no window frame: the outer size is the form's own.
+float Form::width() const
+{
+    return static_cast<float>(tk_form_width() * TWIPS_PER_PIXEL);
+}
+
+float Form::height() const
+{
+    return static_cast<float>(tk_form_height() * TWIPS_PER_PIXEL);
+}
+
+// The page centres the form in the viewport itself, and again whenever the
+// viewport changes (a phone turned, a browser window resized): the position
+// Form_Load computes is that centre, kept but not applied.
+void Form::setLeft(float twips)
+{
+    left_ = twips;
+}
+
+void Form::setTop(float twips)
+{
+    top_ = twips;
+}
+
+void Form::show()
+{
+    tk_show();  // the focus goes to the first control in tab order that can take it
+}
+
+// ---- Screen, message box, End ----------------------------------------------
+
+// The page's screen is the viewport it is shown in.
+float Screen::width()
+{
+    return static_cast<float>(tk_viewport_width() * TWIPS_PER_PIXEL);
+}
+
+float Screen::height()
+{
+    return static_cast<float>(tk_viewport_height() * TWIPS_PER_PIXEL);
+}
+
+void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
+{
+    if (buttons != 0)
+        throw controlError(u"MsgBox 只支持“确定”按钮");
+    tk_message(prompt.data(), size(prompt), title.data(), size(title), false);
+}
+
+BusyCursor::BusyCursor()
+{
+    tk_busy();  // returns once the page shows it
+}
+
+BusyCursor::~BusyCursor()
+{
+    tk_not_busy();
+}
+
+// The page's Module.onExit removes the form and says the program has ended.
+void End()
+{
+    emscripten_force_exit(0);
+    std::abort();  // not reached: the exit unwinds the page's call
+}
+
+void reportRuntimeError(const RuntimeError& error) noexcept
+{
+    try {
+        const std::u16string_view title = project ? project->name : std::u16string_view();
+        const std::u16string text = error.report();
+        tk_message(text.data(), size(text), title.data(), size(title), true);
+    } catch (...) {
+        // The report itself failed (out of memory): end all the same.
+    }
+    emscripten_force_exit(1);
+    std::abort();
+}
+
+// ---- The application -------------------------------------------------------
+
+Application::Application(const ProjectRecord& record)
+{
+    project = &record;
+}
+
+Application::~Application()
+{
+    project = nullptr;
+}
+
+// The page's event loop is the browser's: main ends here and leaves the
+// program running, its form alive, to handle the page's events.
+int Application::exec()
+{
+    emscripten_exit_with_live_runtime();
+    return 0;
+}
+
+// The page delivers events only between handlers; none wait here.
+void processEvents() {}
+
+}  // namespace tk
+
+// A click on one of the form's buttons, from the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void tk_clicked(int index)
+{
+    if (!tk::startupForm || index < 0 || static_cast<std::size_t>(index) >= tk::startupForm->controls.size())
+        return;
+    tk::NativeControl& control = *tk::startupForm->controls[static_cast<std::size_t>(index)];
+    if (control.click)
+        tk::runHandler(control.click);
+}

@@ -1,0 +1,51 @@
+#include "roster/page.h"
+
+#include <sodium.h>
+
+#include "roster/area.h"
+
+std::vector<unsigned char> areaFromPageText(std::string_view text)
+{
+    std::vector<unsigned char> area(text.size() / 4 * 3 + 3);
+    std::size_t size = 0;
+    const char* end = nullptr;
+    if (sodium_base642bin(area.data(), area.size(), text.data(), text.size(), " \t\r\n", &size, &end,
+                          sodium_base64_VARIANT_ORIGINAL) != 0 ||
+        end != text.data() + text.size())
+        throw RosterAreaError("the page's roster is not base64");
+    area.resize(size);
+    // The page carries an area of the program's capacity, as a program file does.
+    const std::size_t capacity = areaCapacity(area);
+    if (capacity < size || capacity > ROSTER_AREA_CAPACITY)
+        throw RosterAreaError("the page's roster does not agree with its capacity");
+    area.resize(capacity);  // the zeros the page leaves out
+    return area;
+}
+
+std::optional<PageText> findPageArea(std::string_view page)
+{
+    const std::size_t start = page.find(PAGE_AREA_START);
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t offset = start + PAGE_AREA_START.size();
+    const std::size_t end = page.find(PAGE_AREA_END, offset);
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    return PageText{offset, end - offset};
+}
+
+std::optional<std::string> withPageArea(std::string_view page, std::span<const unsigned char> area)
+{
+    const auto at = findPageArea(page);
+    if (!at)
+        return std::nullopt;
+    std::size_t used = area.size();
+    while (used > 0 && area[used - 1] == 0)
+        --used;
+    std::string text(sodium_base64_encoded_len(used, sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(text.data(), text.size(), area.data(), used, sodium_base64_VARIANT_ORIGINAL);
+    text.pop_back();  // its NUL
+    std::string out(page);
+    out.replace(at->offset, at->size, text);
+    return out;
+}
