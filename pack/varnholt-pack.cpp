@@ -59,7 +59,7 @@ const std::string USAGE =
     "  --all-warnings      list every warning, not the first of each kind\n"
     "  --no-protect        store the roster in the clear instead of sealed\n"
     "  --cost PASSES,MIB   Argon2id cost of each seal, 1 to 256 passes over 1 to\n"
-    "                      1024 MiB (default: about 0.25 s over 64 MiB on this machine)\n"
+    "                      512 MiB (default: about 0.25 s over 64 MiB on this machine)\n"
     "  --web               write the web page (NAME.html) instead: one file that any\n"
     "                      browser opens, from disk or from any web server;\n"
     "                      TEMPLATE is then the page to copy (default: the one\n"
@@ -117,7 +117,7 @@ struct Options {
 };
 
 // PASSES,MIB: two whole numbers within the bounds every program file can
-// take (1 GiB is what the 32-bit programs can count on for one derivation).
+// take (512 MiB is what the 32-bit program can count on for one derivation).
 SealCost parseCost(const std::string& text)
 {
     const std::string error = "varnholt-pack: error: --cost " + text + ": ";
@@ -136,7 +136,7 @@ SealCost parseCost(const std::string& text)
     const std::string_view all = text;
     return {number(all.substr(0, comma), MAX_SEAL_PASSES, "the passes"),
             number(all.substr(comma + 1), MAX_SEAL_MEM_KIB / 1024,
-                   "the memory in MiB (a 32-bit program cannot count on more than 1 GiB)") *
+                   "the memory in MiB (a 32-bit program cannot count on more than 512 MiB)") *
                 1024};
 }
 

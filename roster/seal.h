@@ -33,10 +33,11 @@ inline constexpr SealCost TEST_COST{1, 8};
 
 // The costs a roster may state: one pass to a few hundred (a quarter of a
 // second is about ten passes over 64 MiB), and from libsodium's least memory
-// to 1 GiB, which a 32-bit process can still take in one piece. Anything
-// else is a damaged roster, never a hang or a failed allocation.
+// to 512 MiB, what the 32-bit Windows program can take in one piece (under
+// Wine 512 MiB is found, 640 MiB is not). Anything else is a damaged roster,
+// never a hang or a failed allocation.
 inline constexpr std::uint32_t MAX_SEAL_PASSES = 256;
-inline constexpr std::uint32_t MAX_SEAL_MEM_KIB = 1024 * 1024;
+inline constexpr std::uint32_t MAX_SEAL_MEM_KIB = 512 * 1024;
 bool isSaneCost(SealCost cost);
 
 // A roster's random identifier, made anew each time a roster is sealed.

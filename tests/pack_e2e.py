@@ -140,7 +140,7 @@ def main():
 
     # A cost that is negative, overflows, is zero, too large or not two
     # numbers is refused, naming the option; nothing is written.
-    for cost in ("-1,8", "99999999999,8", "0,8", "1,0", "257,8", "1,1025", "1,4096", "8", "8,64,1", "8,6x4", ""):
+    for cost in ("-1,8", "99999999999,8", "0,8", "1,0", "257,8", "1,513", "1,4096", "8", "8,64,1", "8,6x4", ""):
         result = subprocess.run(pack + [default, "--cost", cost, "--program", template, "-o", "refused" + exe],
                                 capture_output=True, text=True)
         assert result.returncode == 1 and f"--cost {cost}:" in result.stderr, f"--cost {cost!r}: {result.stderr}"
