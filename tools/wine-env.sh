@@ -53,13 +53,14 @@ wine_on_qemu_library() {
     WINE_ON_QEMU=$WINE_BUILD/wine-on-qemu.so
     export WINE_ON_QEMU
     [ "$WINE_ON_QEMU" -nt "$1/tools/wine-on-qemu.c" ] && return
-    if [ ! -x "$QEMU_I386" ] || ! command -v gcc >/dev/null; then
-        echo "The 32-bit Wine needs $QEMU_I386 and gcc -m32 here: tools/install-deps.sh windows" >&2
+    mkdir -p "$WINE_BUILD"
+    if [ ! -x "$QEMU_I386" ] ||
+        ! gcc -m32 -shared -fPIC -O2 -Wall -Wextra -DQEMU="\"$QEMU_I386\"" \
+            -o "$WINE_ON_QEMU.$$" "$1/tools/wine-on-qemu.c"; then
+        echo "The 32-bit Wine needs $QEMU_I386 and gcc -m32 here: tools/install-deps.sh i386-emulation" >&2
         return 1
     fi
-    mkdir -p "$WINE_BUILD"
-    gcc -m32 -shared -fPIC -O2 -Wall -Wextra -DQEMU="\"$QEMU_I386\"" \
-        -o "$WINE_ON_QEMU.$$" "$1/tools/wine-on-qemu.c" && mv "$WINE_ON_QEMU.$$" "$WINE_ON_QEMU"
+    mv "$WINE_ON_QEMU.$$" "$WINE_ON_QEMU"
 }
 
 wine_on_qemu() {  # the 32-bit loader under qemu, which runs every program Wine starts the same way

@@ -5,8 +5,8 @@
  * - Every i386 program Wine starts (the loader again, for each Windows
  *   process) is started through qemu with this library; anything else
  *   (wineserver64, scripts) runs natively, without it in its environment.
- * - Wine's preloader is refused: Wine then goes on with its plain loader,
- *   which qemu can run.
+ * - Wine's preloader (Debian's wine32-preloader, where installed) is
+ *   refused: Wine then goes on with its plain loader, which qemu can run.
  * - mmap with MAP_FIXED_NOREPLACE fails with EEXIST where the range is taken,
  *   as the kernel does: qemu 7.2 takes the address as a hint and maps
  *   elsewhere, and Wine would find its shared data at the wrong address.
@@ -22,17 +22,17 @@
  *   %gs moves to an LDT entry below 512, which Wine leaves free for it.
  */
 #define _GNU_SOURCE
+#include <asm/ldt.h>
 #include <dlfcn.h>
 #include <elf.h>
-#include <asm/ldt.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <stdarg.h>
-#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/ucontext.h>
@@ -120,35 +120,15 @@ int execv(const char *path, char *const argv[])
     return execve(path, argv, environ);
 }
 
-/* As glibc's: a name without a slash is looked for in PATH. */
+/* Wine passes paths; a bare name, looked up in PATH, is left to glibc. */
 int execvp(const char *file, char *const argv[])
 {
+    static int (*real_execvp)(const char *, char *const[]);
     if (strchr(file, '/'))
         return execve(file, argv, environ);
-    const char *path = getenv("PATH");
-    if (!path)
-        path = "/bin:/usr/bin";
-    size_t length = strlen(file);
-    int error = ENOENT;
-    for (const char *dir = path;; dir++) {
-        const char *end = strchrnul(dir, ':');
-        char candidate[4096];
-        if ((size_t)(end - dir) + length + 2 <= sizeof candidate) {
-            size_t n = end - dir;
-            memcpy(candidate, dir, n);
-            if (n)
-                candidate[n++] = '/';
-            memcpy(candidate + n, file, length + 1);
-            execve(candidate, argv, environ);
-            if (errno != ENOENT && errno != ENOTDIR)
-                error = errno;
-        }
-        if (!*end)
-            break;
-        dir = end;
-    }
-    errno = error;
-    return -1;
+    if (!real_execvp)
+        real_execvp = (int (*)(const char *, char *const[]))dlsym(RTLD_NEXT, "execvp");
+    return real_execvp(file, argv);
 }
 
 static void *fixed_noreplace(void *want, void *got, size_t length, int flags)
@@ -232,17 +212,19 @@ long syscall(long number, ...)
     return real_syscall(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 
-enum { GS_ENTRIES = 512 };             /* Wine's own LDT entries start here */
+enum { GS_ENTRIES = 512 };             /* Wine's own LDT entries start here; 0 stays unused */
 static unsigned char gs_entry_used[GS_ENTRIES];
 static unsigned next_gs_entry = 1;
 static pthread_key_t gs_entry_key;
 static int creating;                   /* a thread is being created */
 
-static void *tls_base(void)
+/* Descriptor NUMBER for the calling thread's TLS, as glibc makes it. */
+static struct user_desc tls_descriptor(unsigned number)
 {
-    void *base;
+    unsigned base;
     __asm__ volatile("movl %%gs:0, %0" : "=r"(base));  /* glibc's TCB points at itself */
-    return base;
+    return (struct user_desc){.entry_number = number, .base_addr = base, .limit = 0xfffff,
+                              .seg_32bit = 1, .limit_in_pages = 1, .useable = 1};
 }
 
 static void load_gs(unsigned short selector)
@@ -261,10 +243,7 @@ static void gs_to_ldt(void)
     while (gs_entry_used[index])
         index = index % (GS_ENTRIES - 1) + 1;
     next_gs_entry = index % (GS_ENTRIES - 1) + 1;
-    struct user_desc entry = {
-        .entry_number = index, .base_addr = (unsigned)tls_base(), .limit = 0xfffff,
-        .seg_32bit = 1, .limit_in_pages = 1, .useable = 1,
-    };
+    struct user_desc entry = tls_descriptor(index);
     if (real_syscall(SYS_modify_ldt, 1, &entry, sizeof entry) != 0)
         return;  /* stays on the GDT entry */
     gs_entry_used[index] = 1;
@@ -319,10 +298,7 @@ int pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*
         sched_yield();
     unsigned short own;
     __asm__ volatile("movw %%gs, %0" : "=r"(own));
-    struct user_desc entry = {
-        .entry_number = gs_selector >> 3, .base_addr = (unsigned)tls_base(), .limit = 0xfffff,
-        .seg_32bit = 1, .limit_in_pages = 1, .useable = 1,
-    };
+    struct user_desc entry = tls_descriptor(gs_selector >> 3);
     real_syscall(SYS_set_thread_area, &entry);
     load_gs(gs_selector);
     int result = real_create(thread, attributes, start_on_ldt, &start);
