@@ -57,7 +57,7 @@ bench: build
 	tools/bench.sh $(BUILD)
 
 # The 32-bit Windows program, cross-compiled, and the same sources as a 64-bit
-# program for machines whose 32-bit Wine cannot run. rosterc, which compiles
+# program, tested under wine64 beside it. rosterc, which compiles
 # the roster, comes from the Linux build; libsodium is built once for each from
 # Debian's source package (build/sodium/).
 TRIPLET_windows := i686-w64-mingw32
@@ -68,9 +68,10 @@ windows windows64: build
 	@test -f build/$@/build.ninja || cmake --preset $@
 	cmake --build --preset $@
 
-# The tests under Wine on a virtual X display: the 32-bit suite where this
-# machine runs i386 code (else only the 32-bit program's static checks), and
-# the 64-bit suite always. The last line says which ran.
+# The tests under Wine on a virtual X display: the 32-bit suite, natively
+# where this machine runs i386 code, else under qemu-i386 emulation
+# (WINE_I386=native or qemu chooses), and the 64-bit suite. The last line
+# says how each ran.
 test-windows: windows windows64
 	tools/windows-suites.sh test
 
@@ -84,8 +85,8 @@ package: build windows
 	@ls -l build/packages
 
 # The README's pictures of both builds, rendered anew into docs/; the Windows
-# ones from the 32-bit program where this machine can run it.
-screenshots: build windows windows64
+# ones from the 32-bit program, under qemu-i386 where the kernel runs no i386 code.
+screenshots: build windows
 	@tools/install-deps.sh screenshots
 	tools/screenshots.sh linux docs $(BUILD)/varnholt
 	QT_SCALE_FACTOR=2 SCALE=2 tools/screenshots.sh linux-192dpi docs $(BUILD)/varnholt

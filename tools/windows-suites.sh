@@ -4,7 +4,7 @@
 # 32-bit build under the 32-bit Wine, natively where the kernel runs i386
 # code, else under qemu-i386 emulation (tools/wine-env.sh), and the 64-bit
 # build of the same sources under wine64. Says in one line how each suite
-# ran; fails if one failed.
+# ran and how long it took, its Wine prefixes included; fails if one failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source tools/wine-env.sh
@@ -43,11 +43,12 @@ on-display)
     ;;
 test)
     say_how32
+    start=$SECONDS
     suite 32 windows
-    status32=$?
+    status32=$? time32=$((SECONDS - start))
     suite 64 windows64
-    status64=$?
-    echo "Windows suites: 32-bit $how32 $(outcome $status32), 64-bit $(outcome $status64)"
+    status64=$? time64=$((SECONDS - start - time32))
+    echo "Windows suites: 32-bit $how32 $(outcome $status32) in $time32 s, 64-bit $(outcome $status64) in $time64 s"
     [ "$status32" -eq 0 ] && [ "$status64" -eq 0 ]
     ;;
 screenshots)
