@@ -12,8 +12,9 @@ packages_of() {
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
                  libxcb1-dev googletest libgtest-dev libsodium-dev fonts-noto-cjk \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils" ;;
-    # wine32 runs only where the machine runs i386 code; wine64 runs the
-    # 64-bit build everywhere. libsodium for them is built from its source.
+    # wine32 runs natively where the machine runs i386 code, else under qemu
+    # (i386-emulation, below); wine64 runs the 64-bit build. libsodium for them
+    # is built from its source.
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
                    wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev" ;;
     # The 32-bit Wine under qemu, with a library built by gcc -m32 (tools/wine-env.sh).
