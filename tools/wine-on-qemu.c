@@ -235,17 +235,21 @@ static void load_gs(unsigned short selector)
 static unsigned short gs_selector;     /* the GDT one glibc set up; creating threads needs it */
 
 /* Moves the calling thread's %gs to an LDT entry of its own (round robin, so
- * that a freed entry is reused long after its thread has gone). Called with
- * `creating` held, or before any other thread exists. */
+ * that a freed entry is reused long after its thread has gone); with all
+ * taken, or no LDT, it stays on the GDT entry. Called with `creating` held,
+ * or before any other thread exists. */
 static void gs_to_ldt(void)
 {
-    unsigned index = next_gs_entry;
-    while (gs_entry_used[index])
+    unsigned index = next_gs_entry, tried = 1;
+    for (; gs_entry_used[index]; tried++) {
+        if (tried == GS_ENTRIES - 1)
+            return;
         index = index % (GS_ENTRIES - 1) + 1;
+    }
     next_gs_entry = index % (GS_ENTRIES - 1) + 1;
     struct user_desc entry = tls_descriptor(index);
     if (real_syscall(SYS_modify_ldt, 1, &entry, sizeof entry) != 0)
-        return;  /* stays on the GDT entry */
+        return;
     gs_entry_used[index] = 1;
     pthread_setspecific(gs_entry_key, (void *)(size_t)index);
     load_gs(index << 3 | 7);
