@@ -59,10 +59,10 @@ bench: build web
 	tools/bench.sh $(BUILD)
 
 # The 32-bit Windows program, cross-compiled, and the same sources as a 64-bit
-# program for machines whose 32-bit Wine cannot run. rosterc, which compiles
-# the roster, comes from the Linux build; libsodium, and for the packer minizip
-# and expat, are built once for each from Debian's source packages
-# (build/sodium/, build/minizip/, build/expat/).
+# program, tested under wine64 beside it. rosterc, which compiles the roster,
+# comes from the Linux build; libsodium, and for the packer minizip and expat,
+# are built once for each from Debian's source packages (build/sodium/,
+# build/minizip/, build/expat/).
 TRIPLET_windows := i686-w64-mingw32
 TRIPLET_windows64 := x86_64-w64-mingw32
 windows windows64: build
@@ -71,9 +71,10 @@ windows windows64: build
 	@test -f build/$@/build.ninja || cmake --preset $@
 	cmake --build --preset $@
 
-# The tests under Wine on a virtual X display: the 32-bit suite where this
-# machine runs i386 code (else only the 32-bit program's static checks), and
-# the 64-bit suite always. The last line says which ran.
+# The tests under Wine on a virtual X display: the 32-bit suite, natively
+# where this machine runs i386 code, else under qemu-i386 emulation
+# (WINE_I386=native or qemu chooses), and the 64-bit suite. The last line
+# says how each ran.
 test-windows: windows windows64 web
 	tools/windows-suites.sh test
 
@@ -102,9 +103,10 @@ package: build windows web
 	@ls -l build/packages
 
 # The README's pictures of the three builds, rendered anew into docs/; the
-# Windows ones from the 32-bit program where this machine can run it, the web
-# page's in headless Chromium at a desktop and a phone viewport.
-screenshots: build windows windows64 web
+# Windows ones from the 32-bit program, under qemu-i386 where the kernel runs
+# no i386 code; the web page's in headless Chromium at a desktop and a phone
+# viewport.
+screenshots: build windows web
 	@tools/install-deps.sh screenshots
 	tools/screenshots.sh linux docs $(BUILD)/varnholt
 	QT_SCALE_FACTOR=2 SCALE=2 tools/screenshots.sh linux-192dpi docs $(BUILD)/varnholt

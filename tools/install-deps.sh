@@ -2,9 +2,10 @@
 # install-deps.sh GROUP...: makes sure the Debian 12 packages of each group
 # are installed. As root it installs the missing ones (after one apt-get
 # update); otherwise it prints the exact command to run and fails. The group
-# sodium-source installs nothing: it makes apt's index list Debian's source
-# packages too, from which tools/build-lib.sh builds libsodium, minizip
-# and expat for Windows.
+# windows brings i386-emulation too where the kernel runs no i386 code. The
+# group sodium-source installs nothing: it makes apt's index list Debian's
+# source packages too, from which tools/build-lib.sh builds libsodium, minizip
+# and expat for Windows (and libsodium for the web page).
 set -eu
 
 packages_of() {
@@ -13,12 +14,15 @@ packages_of() {
                  libxcb1-dev googletest libgtest-dev libsodium-dev libminizip-dev libexpat1-dev zlib1g-dev \
                  fonts-noto-cjk python3-xlsxwriter python3-openpyxl \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils" ;;
-    # wine32 runs only where the machine runs i386 code; wine64 runs the
-    # 64-bit build everywhere. libsodium, minizip and expat for them are built
-    # from their sources; zlib is Debian's mingw package.
+    # wine32 runs natively where the machine runs i386 code, else under qemu
+    # (i386-emulation, below); wine64 runs the 64-bit build. libsodium, minizip
+    # and expat for them are built from their sources; zlib is Debian's mingw
+    # package.
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
                    wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev \
                    libz-mingw-w64-dev" ;;
+    # The 32-bit Wine under qemu, with a library built by gcc -m32 (tools/wine-env.sh).
+    i386-emulation) echo "qemu-user-static gcc-multilib" ;;
     # The web page: Emscripten (its libsodium built from source as for
     # Windows), and the headless browser its tests and benchmarks drive.
     web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
@@ -32,53 +36,62 @@ packages_of() {
     esac
 }
 
-wanted=""
-for group in "$@"; do
-    wanted="$wanted $(packages_of "$group")"
-done
+install() {  # install GROUP...
+    wanted=""
+    for group in "$@"; do
+        wanted="$wanted $(packages_of "$group")"
+    done
 
-# Debian 12 keeps its index in debian.sources; "deb-src" on its Types lines
-# adds the source packages. Once there, apt-cache knows libsodium's source.
-sources=/etc/apt/sources.list.d/debian.sources
-case " $* " in
-*" sodium-source "*)
-    if ! apt-cache showsrc libsodium 2>/dev/null | grep -q '^Package:'; then
-        if [ "$(id -u)" -ne 0 ]; then
-            echo "Debian's source packages are not in apt's index. Add them with:" >&2
-            echo "  sudo sed -i 's/^Types: deb\$/Types: deb deb-src/' $sources && sudo apt-get update" >&2
-            exit 1
-        fi
-        echo "Adding Debian's source packages to apt's index"
-        sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
-        apt-get update -qq
-    fi ;;
-esac
-
-missing=""
-for package in $wanted; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    case "$status" in
-    *" installed") ;;
-    *) missing="$missing $package" ;;
+    # Debian 12 keeps its index in debian.sources; "deb-src" on its Types lines
+    # adds the source packages. Once there, apt-cache knows libsodium's source.
+    sources=/etc/apt/sources.list.d/debian.sources
+    case " $* " in
+    *" sodium-source "*)
+        if ! apt-cache showsrc libsodium 2>/dev/null | grep -q '^Package:'; then
+            if [ "$(id -u)" -ne 0 ]; then
+                echo "Debian's source packages are not in apt's index. Add them with:" >&2
+                echo "  sudo sed -i 's/^Types: deb\$/Types: deb deb-src/' $sources && sudo apt-get update" >&2
+                exit 1
+            fi
+            echo "Adding Debian's source packages to apt's index"
+            sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+            apt-get update -qq
+        fi ;;
     esac
-done
-[ -z "$missing" ] && exit 0
 
-# wine32 comes from the i386 architecture.
-case "$missing" in
-*:i386*) need_i386=yes ;;
-*) need_i386=no ;;
+    missing=""
+    for package in $wanted; do
+        status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+        case "$status" in
+        *" installed") ;;
+        *) missing="$missing $package" ;;
+        esac
+    done
+    [ -z "$missing" ] && return 0
+
+    # wine32 comes from the i386 architecture.
+    case "$missing" in
+    *:i386*) need_i386=yes ;;
+    *) need_i386=no ;;
+    esac
+
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing Debian packages. Install them with:" >&2
+        [ "$need_i386" = yes ] && echo "  sudo dpkg --add-architecture i386" >&2
+        echo "  sudo apt-get update && sudo apt-get install -y$missing" >&2
+        exit 1
+    fi
+    echo "Installing:$missing"
+    if [ "$need_i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+}
+
+install "$@"
+# Where the kernel runs no i386 code, the 32-bit Wine runs under qemu: once
+# wine32 is installed, running its loader tells.
+case " $* " in
+*" windows "*) /usr/lib/wine/wine --version >/dev/null 2>&1 || install i386-emulation ;;
 esac
-
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing Debian packages. Install them with:" >&2
-    [ "$need_i386" = yes ] && echo "  sudo dpkg --add-architecture i386" >&2
-    echo "  sudo apt-get update && sudo apt-get install -y$missing" >&2
-    exit 1
-fi
-echo "Installing:$missing"
-if [ "$need_i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-fi
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
