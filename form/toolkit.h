@@ -165,6 +165,16 @@ private:
 // The backend's control of that name and kind; a wrong one is run-time error 5.
 NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind);
 
+// findControl's search, over a backend's own list of its controls.
+template <typename Controls>
+NativeControl* findNamed(const Controls& controls, std::string_view name, Kind kind)
+{
+    for (const auto& control : controls)
+        if (control->name == name && control->kind == kind)
+            return control.get();
+    throw controlError(u"没有这个控件");
+}
+
 namespace Screen {
 float width();   // primary screen, twips
 float height();

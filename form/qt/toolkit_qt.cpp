@@ -150,10 +150,7 @@ QWidget* create(const ControlLayout& layout, QWidget* parent)
 
 NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
 {
-    for (const auto& control : form.controls)
-        if (control->name == name && control->kind == kind)
-            return control.get();
-    throw controlError(u"没有这个控件");
+    return findNamed(form.controls, name, kind);
 }
 
 namespace {
