@@ -140,6 +140,8 @@ def main():
 
     # A cost that is negative, overflows, is zero, too large or not two
     # numbers is refused, naming the option; nothing is written.
+    if os.path.exists("refused" + exe):  # left by an earlier run
+        os.remove("refused" + exe)
     for cost in ("-1,8", "99999999999,8", "0,8", "1,0", "257,8", "1,513", "1,4096", "8", "8,64,1", "8,6x4", ""):
         result = subprocess.run(pack + [default, "--cost", cost, "--program", template, "-o", "refused" + exe],
                                 capture_output=True, text=True)
