@@ -71,23 +71,13 @@ list(SORT unpacked)
 if(NOT unpacked STREQUAL files)
     message(SEND_ERROR "The package holds\n  ${unpacked}\nnot\n  ${files}")
 endif()
-foreach(pair IN ITEMS
-        "packaging/varnholt.desktop=usr/share/applications/varnholt.desktop"
-        "frame/varnholt.png=usr/share/icons/hicolor/32x32/apps/varnholt.png"
-        "packaging/varnholt-64.png=usr/share/icons/hicolor/64x64/apps/varnholt.png"
-        "packaging/varnholt.metainfo.xml=usr/share/metainfo/io.github.brenmoor.varnholt.metainfo.xml")
-    string(REGEX REPLACE "=.*" "" source "${pair}")
-    string(REGEX REPLACE "^[^=]*=" "" installed "${pair}")
-    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${SOURCE}/${source}" "${OUT}/root/${installed}"
-                    RESULT_VARIABLE differs)
-    if(differs)
-        message(SEND_ERROR "${installed} differs from ${source}")
-    endif()
-endforeach()
-execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${PAGE}" "${OUT}/root/usr/share/varnholt/varnholt.html"
-                RESULT_VARIABLE differs)
-if(differs)
-    message(SEND_ERROR "usr/share/varnholt/varnholt.html differs from ${PAGE}")
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/same_files.cmake")
+expect_same_files(
+    "${SOURCE}/packaging/varnholt.desktop" "${OUT}/root/usr/share/applications/varnholt.desktop"
+    "${SOURCE}/frame/varnholt.png" "${OUT}/root/usr/share/icons/hicolor/32x32/apps/varnholt.png"
+    "${SOURCE}/packaging/varnholt-64.png" "${OUT}/root/usr/share/icons/hicolor/64x64/apps/varnholt.png"
+    "${SOURCE}/packaging/varnholt.metainfo.xml"
+    "${OUT}/root/usr/share/metainfo/io.github.brenmoor.varnholt.metainfo.xml"
+    "${PAGE}" "${OUT}/root/usr/share/varnholt/varnholt.html")
 run("${OUT}/root/usr/bin/varnholt-pack" "${SOURCE}/roster/roster.tsv" --web --no-protect -o "${OUT}/page.html")
 message(STATUS "${deb}: ${unpacked}")

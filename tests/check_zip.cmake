@@ -21,15 +21,9 @@ if(NOT found STREQUAL expected)
     message(FATAL_ERROR "The ZIP holds\n  ${found}\nnot\n  ${expected}")
 endif()
 
-foreach(pair IN ITEMS "${PROGRAM}=Varnholt.exe" "${PAGE}=Varnholt.html")
-    string(REGEX REPLACE "=[^=]*$" "" built "${pair}")
-    string(REGEX REPLACE "^.*=" "" name "${pair}")
-    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${built}" "${unpacked}/Varnholt-1.00-win32/${name}"
-                    RESULT_VARIABLE differs)
-    if(differs)
-        message(SEND_ERROR "The ZIP's ${name} differs from ${built}")
-    endif()
-endforeach()
+include("${CMAKE_CURRENT_LIST_DIR}/same_files.cmake")
+expect_same_files("${PROGRAM}" "${unpacked}/Varnholt-1.00-win32/Varnholt.exe"
+                  "${PAGE}" "${unpacked}/Varnholt-1.00-win32/Varnholt.html")
 
 # Read as hex: a text read would drop the CRs.
 file(READ "${unpacked}/Varnholt-1.00-win32/README.txt" text HEX)
