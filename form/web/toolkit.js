@@ -117,20 +117,19 @@ var Toolkit = {
   },
 
   setVisible(control, visible) {
-    var element = this.controls[control], hadFocus = document.activeElement == element;
-    element.hidden = !visible;
-    // A hidden control cannot keep the focus: it moves on in tab order.
-    if (hadFocus && !visible) {
-      var next = this.next(element, 1);
-      if (next)
-        next.focus();
-    }
+    this.keepFocusOn(this.controls[control], element => { element.hidden = !visible; });
   },
 
   setEnabled(control, enabled) {
-    var element = this.controls[control], hadFocus = document.activeElement == element;
-    element.disabled = !enabled;
-    if (hadFocus && !enabled) {
+    this.keepFocusOn(this.controls[control], element => { element.disabled = !enabled; });
+  },
+
+  // Changes the element; if that takes the focus from it (hidden or
+  // disabled), the focus moves on in tab order.
+  keepFocusOn(element, change) {
+    var hadFocus = document.activeElement == element;
+    change(element);
+    if (hadFocus && !this.canFocus(element)) {
       var next = this.next(element, 1);
       if (next)
         next.focus();
