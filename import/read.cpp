@@ -261,16 +261,21 @@ private:
     {
         RosterFields fields;
         std::fill(std::begin(numbers_), std::end(numbers_), false);
-        bool any = false;
+        bool any = false, padded = false;
+        std::vector<RosterProblem> unshown;
         for (const Cell& cell : row.cells) {
             bool mapped = false;
             for (int f = 0; f < 5; ++f)
                 if (columns_[f] == cell.column) {
                     fields[f] = cell.text;
                     numbers_[f] = cell.number;
+                    padded |= f == ZHUN && cell.formatted;
                     mapped = true;
+                    if (!cell.problem.empty())
+                        unshown.push_back({row.row, "column " + columnName(cell.column) + " (" +
+                                                        toUtf8(HEADER_NAMES[f][1]) + "): " + cell.problem});
                 }
-            any |= !cell.text.empty();
+            any |= !cell.text.empty() || !cell.problem.empty();
             if (!mapped && !cell.text.empty() && !named_.count(cell.column))
                 unnamed_.insert(cell.column);
         }
@@ -295,7 +300,12 @@ private:
             tooMany_ = true;
             return;
         }
-        if (numbers_[ZHUN] && allDigits(fields[ZHUN]))
+        if (!unshown.empty()) {
+            problems_.insert(problems_.end(), unshown.begin(), unshown.end());
+            return;
+        }
+        // A number the sheet shows padded with zeros is taken as shown.
+        if (numbers_[ZHUN] && !padded && allDigits(fields[ZHUN]))
             changed("ticket numbers stored as numbers: taken as their digits", row.row);
         const std::size_t errors = problems_.size();
         normalize(fields[ZHUN], false, row.row);

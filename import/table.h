@@ -6,14 +6,18 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "import/read.h"
 
 struct Cell {
+    Cell(std::size_t column, std::u16string text) : column(column), text(std::move(text)) {}
     std::size_t column;     // from 0 (A)
     std::u16string text;
-    bool number = false;    // a workbook's number cell; `text` as Excel shows it (15 digits)
+    bool number = false;    // a workbook's number cell; `text` as the sheet shows it
+    bool formatted = false; // a number shown by a format other than General
+    std::string problem;    // why the cell cannot be taken as shown (an error value, an unknown format), or ""
 };
 
 struct TableRow {
@@ -33,7 +37,8 @@ struct Table {
 // ImportError for bytes that are not in the encoding, at their row and column.
 Table readText(std::string_view bytes, Encoding encoding);
 
-// The worksheet named `sheet`, or the first. Throws an ImportError for an
+// The worksheet named `sheet`, or the first; numbers as its formats show
+// them. Throws an ImportError for an
 // archive or part that is not a sound workbook.
 Table readWorkbook(std::string_view bytes, std::string_view sheet);
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 
+#include "import/numfmt.h"
 #include "import/table.h"
 #include "roster/utf.h"
 
@@ -214,8 +215,9 @@ struct Sheet {
     std::string name, part;
 };
 
-// The worksheets in the workbook's order, and the shared strings' part.
-std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings)
+// The worksheets in the workbook's order, and the parts of the shared
+// strings and of the styles.
+std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings, std::string& styles)
 {
     std::vector<std::pair<std::string, std::string>> named;  // name, relationship
     XmlHandler workbook;
@@ -234,6 +236,8 @@ std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings)
         const std::string type = attribute(attributes, "Type");
         if (type.ends_with("/sharedStrings"))
             sharedStrings = partOf(attribute(attributes, "Target"));
+        else if (type.ends_with("/styles"))
+            styles = partOf(attribute(attributes, "Target"));
         else if (type.ends_with("/worksheet"))
             targets[attribute(attributes, "Id")] = partOf(attribute(attributes, "Target"));
     };
@@ -290,27 +294,104 @@ std::optional<std::size_t> columnOf(const std::string& reference)
     return column - 1;
 }
 
-// A number as Excel's General format shows it: at most 15 significant
-// digits, the digits of a whole number below 10^15 in full.
-std::u16string numberText(const std::string& value)
+// The number format of each cell style (a cell's s attribute indexes
+// them), and whether dates count from 1904.
+struct Styles {
+    struct Format {
+        int id = 0;
+        std::optional<std::string> code;  // nothing for a built-in id whose look depends on Excel's language
+    };
+    std::vector<Format> formats{Format{0, "General"}};
+    bool date1904 = false;
+};
+
+Styles styles(Archive& archive, const std::string& part)
 {
-    double number = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-    if (error != std::errc() || end != value.data() + value.size())
-        return utf16(value);
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, number, std::chars_format::general, 15);
-    std::string shown(text, written.ptr);
-    for (char& c : shown)
-        c = c == 'e' ? 'E' : c;
-    return utf16(shown);
+    Styles styles;
+    XmlHandler workbook;
+    workbook.start = [&](std::string_view name, const XML_Char** attributes) {
+        if (name == "workbookPr") {
+            const std::string flag = attribute(attributes, "date1904");
+            styles.date1904 = flag == "1" || flag == "true";
+        }
+    };
+    workbook.end = [](std::string_view) {};
+    archive.parse("xl/workbook.xml", workbook);
+    if (part.empty() || !archive.has(part))
+        return styles;
+
+    std::map<int, std::string> custom;
+    std::vector<int> ids;
+    bool inCellXfs = false;
+    XmlHandler handler;
+    handler.start = [&](std::string_view name, const XML_Char** attributes) {
+        const auto id = [&] {
+            const std::string text = attribute(attributes, "numFmtId");
+            int n = 0;
+            std::from_chars(text.data(), text.data() + text.size(), n);
+            return n;
+        };
+        if (name == "numFmt")
+            custom[id()] = attribute(attributes, "formatCode");
+        else if (name == "cellXfs")
+            inCellXfs = true;
+        else if (name == "xf" && inCellXfs)
+            ids.push_back(id());
+    };
+    handler.end = [&](std::string_view name) {
+        if (name == "cellXfs")
+            inCellXfs = false;
+    };
+    archive.parse(part, handler);
+    if (ids.empty())
+        return styles;
+    styles.formats.clear();
+    for (const int id : ids) {
+        const auto code = custom.find(id);
+        styles.formats.push_back({id, code != custom.end() ? std::optional(code->second) : builtinFormat(id)});
+    }
+    return styles;
 }
 
-Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16string>& strings)
+// A cell's value as its format shows it, or why it cannot be shown.
+void showValue(Cell& cell, const std::string& type, const std::string& value, bool formula,
+               const Styles::Format& format, bool date1904, const std::u16string& text)
+{
+    const std::string code = format.code.value_or("");
+    try {
+        if (formula && value.empty() && type != "str") {
+            cell.problem = "its formula has no saved result (the program that wrote the workbook never "
+                           "calculated it): open the workbook in Excel, WPS or LibreOffice, save it, and pack again";
+        } else if (type == "e") {
+            cell.text = utf16(value);
+            cell.problem = "it shows the error " + value + ": correct the cell or what its formula uses";
+        } else if (type == "n" || type.empty()) {
+            double number = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (value.empty())
+                return;
+            cell.number = true;
+            cell.text = utf16(value);
+            if (error != std::errc() || end != value.data() + value.size())
+                cell.problem = "its number \"" + value + "\" is not a number";
+            else if (!format.code)
+                cell.problem = "its number format is Excel's built-in format " + std::to_string(format.id) +
+                               ", whose look depends on the language of Excel; give the column a format such as 0.00";
+            else
+                cell.text = utf16(formatNumber(number, code, date1904)), cell.formatted = code != "General";
+        } else {
+            cell.text = format.code ? utf16(formatText(toUtf8(text), code)) : text;
+        }
+    } catch (const FormatError& e) {
+        cell.problem = e.what();
+    }
+}
+
+Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16string>& strings, const Styles& styles)
 {
     Table table;
-    std::string value, type, reference;
-    bool inInline = false;
+    std::string value, type, reference, style;
+    bool inInline = false, formula = false;
     int phonetic = 0, rowNumber = 0;
     std::size_t nextColumn = 0;
     XmlHandler handler;
@@ -327,7 +408,11 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
         } else if (name == "c") {
             type = attribute(attributes, "t");
             reference = attribute(attributes, "r");
+            style = attribute(attributes, "s");
             value.clear();
+            formula = false;
+        } else if (name == "f") {
+            formula = true;
         } else if (name == "v" && !table.rows.empty()) {
             handler.text = &value;
         } else if (name == "is") {
@@ -348,22 +433,25 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
         } else if (name == "c" && !table.rows.empty()) {
             const std::size_t column = columnOf(reference).value_or(nextColumn);
             nextColumn = column + 1;
-            Cell cell{column, {}, false};
+            std::size_t xf = 0;
+            std::from_chars(style.data(), style.data() + style.size(), xf);
+            if (xf >= styles.formats.size())
+                broken("a cell refers to a style the workbook does not have");
+            std::u16string text;
             if (type == "s") {
                 std::size_t index = strings.size();
                 std::from_chars(value.data(), value.data() + value.size(), index);
                 if (index >= strings.size())
                     broken("a cell refers to a shared string the workbook does not have");
-                cell.text = strings[index];
+                text = strings[index];
             } else if (type == "b") {
-                cell.text = value == "1" ? u"TRUE" : u"FALSE";
-            } else if (type == "n" || type.empty()) {
-                cell.number = !value.empty();
-                cell.text = value.empty() ? u"" : numberText(value);
-            } else {  // inlineStr, str (a formula's text), e (an error such as #N/A)
-                cell.text = cellText(value);
+                text = value == "1" ? u"TRUE" : u"FALSE";
+            } else {  // inlineStr, str (a formula's text)
+                text = cellText(value);
             }
-            if (cell.text.empty())
+            Cell cell{column, {}};
+            showValue(cell, type, value, formula, styles.formats[xf], styles.date1904, text);
+            if (cell.text.empty() && cell.problem.empty())
                 return;
             TableRow& row = table.rows.back();
             if (column >= MAX_COLUMNS)
@@ -384,8 +472,8 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
 Table readWorkbook(std::string_view bytes, std::string_view sheetName)
 {
     Archive archive(bytes);
-    std::string sharedPart;
-    const auto all = sheets(archive, sharedPart);
+    std::string sharedPart, stylesPart;
+    const auto all = sheets(archive, sharedPart, stylesPart);
     auto sheet = all.begin();
     if (!sheetName.empty()) {
         sheet = std::find_if(all.begin(), all.end(), [&](const Sheet& s) { return s.name == sheetName; });
@@ -396,5 +484,5 @@ Table readWorkbook(std::string_view bytes, std::string_view sheetName)
             throw ImportError(0, "the workbook has no sheet \"" + std::string(sheetName) + "\"; it has " + names);
         }
     }
-    return cells(archive, *sheet, sharedStrings(archive, sharedPart));
+    return cells(archive, *sheet, sharedStrings(archive, sharedPart), styles(archive, stylesPart));
 }
