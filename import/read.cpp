@@ -516,6 +516,8 @@ RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t max
     if (isCompoundFile(bytes))
         throw ImportError(0, "an Excel 97-2003 workbook (.xls), a WPS workbook (.et) or a workbook with a password: "
                              "save it as an Excel workbook (.xlsx) or as Unicode text (.txt)");
-    Table table = isZip(bytes) ? readWorkbook(bytes, sheet) : readText(bytes, encoding);
+    Table table = isOpenDocument(bytes) ? readOds(bytes, sheet)
+                  : isZip(bytes)        ? readWorkbook(bytes, sheet)
+                                        : readText(bytes, encoding);
     return Mapper(table, maxRecords).run();
 }

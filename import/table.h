@@ -42,6 +42,14 @@ Table readText(std::string_view bytes, Encoding encoding);
 // archive or part that is not a sound workbook.
 Table readWorkbook(std::string_view bytes, std::string_view sheet);
 
+// The table named `sheet` of an OpenDocument spreadsheet (.ods), or the
+// first; numbers as their number styles show them. Throws an ImportError as
+// readWorkbook does.
+Table readOds(std::string_view bytes, std::string_view sheet);
+
+// A ZIP archive holding an OpenDocument spreadsheet rather than a workbook.
+bool isOpenDocument(std::string_view bytes);
+
 // ZIP archives (.xlsx) and OLE2 compound files (.xls, .et, or a workbook
 // with a password): told by their first bytes.
 bool isZip(std::string_view bytes);

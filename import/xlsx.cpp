@@ -1,9 +1,5 @@
-// Workbooks (.xlsx) into rows of cells: the archive opened with zlib's
-// minizip from memory, its XML parts read with expat. What inflating may
-// produce is bounded, so a crafted archive cannot exhaust memory.
-#include <expat.h>
-#include <minizip/unzip.h>
-
+// Workbooks (.xlsx) into rows of cells, their parts read through
+// import/archive.h.
 #include <algorithm>
 #include <charconv>
 #include <cctype>
@@ -13,175 +9,17 @@
 #include <functional>
 #include <map>
 
+#include "import/archive.h"
 #include "import/numfmt.h"
 #include "import/table.h"
 #include "roster/utf.h"
 
 namespace {
 
-// All parts of a workbook together may unpack to this much: a roster of the
-// most records the program holds takes a few MiB.
-constexpr std::size_t MAX_UNPACKED = 64u << 20;
 // Columns a roster may use; a cell further right is refused.
 constexpr std::size_t MAX_COLUMNS = 1024;
 
-[[noreturn]] void broken(const std::string& problem)
-{
-    throw ImportError(0, "not a sound workbook: " + problem + "; save it again as .xlsx in Excel or WPS");
-}
-
-// minizip reads the archive from memory through these.
-struct Memory {
-    std::string_view bytes;
-    ZPOS64_T at = 0;
-};
-
-voidpf openMemory(voidpf opaque, const void*, int) { return opaque; }
-
-uLong readMemory(voidpf, voidpf stream, void* buffer, uLong size)
-{
-    auto& memory = *static_cast<Memory*>(stream);
-    const auto n = std::min<ZPOS64_T>(size, memory.bytes.size() - std::min<ZPOS64_T>(memory.at, memory.bytes.size()));
-    std::memcpy(buffer, memory.bytes.data() + memory.at, n);
-    memory.at += n;
-    return static_cast<uLong>(n);
-}
-
-uLong writeMemory(voidpf, voidpf, const void*, uLong) { return 0; }
-
-ZPOS64_T tellMemory(voidpf, voidpf stream) { return static_cast<Memory*>(stream)->at; }
-
-long seekMemory(voidpf, voidpf stream, ZPOS64_T offset, int origin)
-{
-    auto& memory = *static_cast<Memory*>(stream);
-    const ZPOS64_T base = origin == ZLIB_FILEFUNC_SEEK_SET ? 0
-                          : origin == ZLIB_FILEFUNC_SEEK_CUR ? memory.at
-                                                             : memory.bytes.size();
-    if (base + offset > memory.bytes.size())
-        return -1;
-    memory.at = base + offset;
-    return 0;
-}
-
-int closeMemory(voidpf, voidpf) { return 0; }
-
-int errorMemory(voidpf, voidpf) { return 0; }
-
-// An element's name without its namespace prefix.
-std::string_view local(const XML_Char* name)
-{
-    const std::string_view full = name;
-    const auto colon = full.find(':');
-    return colon == std::string_view::npos ? full : full.substr(colon + 1);
-}
-
-// An attribute by its local name; `prefixed` asks for one with a prefix
-// (r:id, the relationship), else one without.
-std::string attribute(const XML_Char** attributes, std::string_view name, bool prefixed = false)
-{
-    for (; *attributes; attributes += 2)
-        if (local(attributes[0]) == name && (std::strchr(attributes[0], ':') != nullptr) == prefixed)
-            return attributes[1];
-    return {};
-}
-
-struct XmlHandler {
-    std::function<void(std::string_view name, const XML_Char** attributes)> start;
-    std::function<void(std::string_view name)> end;
-    std::string* text = nullptr;  // where character data goes, when set
-    // What a handler threw: it stops the parser and is thrown again once
-    // expat's C frames are left.
-    XML_Parser parser = nullptr;
-    std::exception_ptr failure;
-
-    template <typename Call>
-    static void guarded(void* data, Call&& call)
-    {
-        auto& handler = *static_cast<XmlHandler*>(data);
-        try {
-            call(handler);
-        } catch (...) {
-            handler.failure = std::current_exception();
-            XML_StopParser(handler.parser, XML_FALSE);
-        }
-    }
-};
-
-class Archive {
-public:
-    explicit Archive(std::string_view bytes) : memory_{bytes}
-    {
-        zlib_filefunc64_def functions{openMemory, readMemory, writeMemory, tellMemory, seekMemory,
-                                      closeMemory, errorMemory, &memory_};
-        zip_ = unzOpen2_64("", &functions);
-        if (!zip_)
-            broken("the ZIP archive cannot be opened");
-    }
-    ~Archive() { unzClose(zip_); }
-    Archive(const Archive&) = delete;
-    Archive& operator=(const Archive&) = delete;
-
-    bool has(const std::string& part) { return unzLocateFile(zip_, part.c_str(), 1) == UNZ_OK; }
-
-    // Unpacks the part into expat, a piece at a time.
-    void parse(const std::string& part, XmlHandler& handler)
-    {
-        if (!has(part) || unzOpenCurrentFile(zip_) != UNZ_OK)
-            broken("it has no part " + part);
-        const XML_Parser parser = XML_ParserCreate(nullptr);
-        handler.parser = parser;
-        XML_SetUserData(parser, &handler);
-        XML_SetElementHandler(
-            parser,
-            [](void* data, const XML_Char* name, const XML_Char** attributes) {
-                XmlHandler::guarded(data, [&](XmlHandler& h) { h.start(local(name), attributes); });
-            },
-            [](void* data, const XML_Char* name) {
-                XmlHandler::guarded(data, [&](XmlHandler& h) { h.end(local(name)); });
-            });
-        XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int length) {
-            if (auto* to = static_cast<XmlHandler*>(data)->text)
-                to->append(text, static_cast<std::size_t>(length));
-        });
-        std::string problem;
-        char buffer[1 << 16];
-        for (;;) {
-            const int n = unzReadCurrentFile(zip_, buffer, sizeof buffer);
-            if (n < 0) {
-                problem = "its part " + part + " cannot be unpacked";
-                break;
-            }
-            if ((unpacked_ += static_cast<std::size_t>(n)) > MAX_UNPACKED) {
-                problem = "it unpacks to more than " + std::to_string(MAX_UNPACKED >> 20) + " MiB";
-                break;
-            }
-            if (XML_Parse(parser, buffer, n, n == 0) != XML_STATUS_OK) {
-                if (handler.failure)
-                    break;
-                problem = "its part " + part + " is not well-formed XML (line " +
-                          std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
-                          XML_ErrorString(XML_GetErrorCode(parser)) + ")";
-                break;
-            }
-            if (n == 0)
-                break;
-        }
-        XML_ParserFree(parser);
-        if (handler.failure) {
-            unzCloseCurrentFile(zip_);
-            std::rethrow_exception(handler.failure);
-        }
-        if (unzCloseCurrentFile(zip_) == UNZ_CRCERROR && problem.empty())
-            problem = "its part " + part + " is damaged (CRC)";
-        if (!problem.empty())
-            broken(problem);
-    }
-
-private:
-    Memory memory_;
-    unzFile zip_;
-    std::size_t unpacked_ = 0;
-};
+[[noreturn]] void broken(const std::string& problem) { brokenFile(problem, ".xlsx in Excel or WPS"); }
 
 std::u16string utf16(const std::string& text) { return fromUtf8(text).value_or(u"\uFFFD"); }
 
@@ -471,7 +309,7 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
 
 Table readWorkbook(std::string_view bytes, std::string_view sheetName)
 {
-    Archive archive(bytes);
+    Archive archive(bytes, ".xlsx in Excel or WPS");
     std::string sharedPart, stylesPart;
     const auto all = sheets(archive, sharedPart, stylesPart);
     auto sheet = all.begin();

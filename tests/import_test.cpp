@@ -9,6 +9,7 @@
 
 #include "import/numfmt.h"
 #include "import/read.h"
+#include "import/table.h"
 #include "tests/carried_roster.h"
 #include "roster/utf.h"
 
@@ -492,6 +493,29 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
     } catch (const ImportError& error) {
         EXPECT_STREQ(error.what(), "the workbook has no sheet \"成绩\"; it has \"说明\", \"名单\"");
     }
+    // Numbers as their formats show them, a padded ticket as shown and
+    // unchanged; each cell that cannot be shown refused at its row and column.
+    try {
+        readRoster(readFile((dir + "unshown.xlsx").c_str()));
+        ADD_FAILURE() << "cells that cannot be shown were read";
+    } catch (const ImportError& error) {
+        ASSERT_EQ(error.problems.size(), 3u);
+        EXPECT_EQ(error.problems[0], (RosterProblem{2, "column D (成绩): its formula has no saved result (the program "
+                                                       "that wrote the workbook never calculated it): open the workbook "
+                                                       "in Excel, WPS or LibreOffice, save it, and pack again"}));
+        EXPECT_EQ(error.problems[1], (RosterProblem{3, "column D (成绩): it shows the error #N/A: correct the cell or "
+                                                       "what its formula uses"}));
+        EXPECT_EQ(error.problems[2], (RosterProblem{4, "column D (成绩): the number format \"[DBNum1]0\" is not one "
+                                                       "the reader knows ([DBNum1]); give the column a format such as "
+                                                       "0.00 or @ (text)"}));
+    }
+    const auto firstRows = readRoster(readFile((dir + "shown.xlsx").c_str()));
+    ASSERT_EQ(firstRows.records.size(), 3u);
+    EXPECT_EQ(firstRows.records[0][0], u"0000010001");
+    EXPECT_EQ((std::vector<std::u16string>{firstRows.records[0][3], firstRows.records[1][3], firstRows.records[2][3]}),
+              (std::vector<std::u16string>{u"78.50", u"87.00分", u"86.0"}));
+    EXPECT_TRUE(firstRows.changes.empty());
+
     // What inflating may produce is bounded.
     EXPECT_EQ(refusal(readFile((dir + "bomb.xlsx").c_str())),
               std::make_pair(0, std::string("not a sound workbook: it unpacks to more than 64 MiB; save it again as "
@@ -542,4 +566,38 @@ TEST(NumberFormat, showsEveryNumberAsLibreOfficeDoes)
         ++compared;
     }
     EXPECT_EQ(compared, 915);
+}
+
+namespace {
+
+// A sheet's cells that show something, by row and column.
+std::map<std::pair<int, std::size_t>, std::u16string> shownCells(const Table& table)
+{
+    std::map<std::pair<int, std::size_t>, std::u16string> cells;
+    for (const TableRow& row : table.rows)
+        for (const Cell& cell : row.cells)
+            if (!cell.text.empty())
+                cells[{row.row, cell.column}] = cell.text;
+    return cells;
+}
+
+}  // namespace
+
+// A roster in two sheets as an office formats it (zero-padded tickets,
+// scores with decimals and 分, an average by formula, a remark with a line
+// break), saved by LibreOffice as .xlsx and as .ods: each sheet reads as
+// LibreOffice's own "as shown" export of it.
+TEST(Office, readsEachSheetAsLibreOfficeShowsIt)
+{
+    for (const char* file : {"roster.xlsx", "roster.ods"})
+        for (const auto& [sheet, csv] : {std::pair{"", "roster-1.csv"}, std::pair{"第二考场", "roster-2.csv"}}) {
+            const std::string bytes = readFile((OFFICE_FIXTURES "/"s + file).c_str());
+            const Table read = isOpenDocument(bytes) ? readOds(bytes, sheet) : readWorkbook(bytes, sheet);
+            const auto expected = shownCells(readText(readFile((OFFICE_FIXTURES "/"s + csv).c_str()), Encoding::Utf8));
+            EXPECT_EQ(shownCells(read), expected) << file << " " << csv;
+            EXPECT_EQ(expected.size(), 6u * 7 - 3);  // three remarks empty
+        }
+    const auto records = readRoster(readFile(OFFICE_FIXTURES "/roster.ods"));
+    EXPECT_EQ(records.format, "OpenDocument spreadsheet (.ods), sheet \"第一考场\"");
+    EXPECT_EQ(records.records[1], (RosterFields{u"0000010002", u"110105199001020120", u"钱二", u"73.4", u"复核\n加5分"}));
 }
