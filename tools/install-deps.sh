@@ -28,6 +28,9 @@ packages_of() {
     web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
                chromium chromium-driver python3-selenium fonts-noto-cjk" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
+    # LibreOffice renders the number-format oracle and the office fixtures
+    # (`make office-fixtures`); CI reads the committed results without it.
+    oracle) echo "libreoffice-calc-nogui python3-openpyxl" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
