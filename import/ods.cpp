@@ -278,11 +278,27 @@ std::vector<NamedTable> tables(Archive& archive)
     std::vector<Cell> rowCells;
     // The cell being read.
     std::map<std::string, std::string> cell;
-    std::string text;
+    std::string text, run;
     int paragraphs = 0, annotation = 0;
+    // A paragraph's characters as ODF lays them out: a run of blanks, tabs
+    // and line ends is one blank; <text:s/>, <text:tab/> and
+    // <text:line-break/> stand for more.
+    const auto flush = [&] {
+        bool blank = false;
+        for (const char c : run) {
+            const bool white = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+            if (!white)
+                text += c;
+            else if (!blank)
+                text += ' ';
+            blank = white;
+        }
+        run.clear();
+    };
     bool inCell = false;
     XmlHandler handler;
     handler.start = [&](std::string_view name, const XML_Char** a) {
+        flush();
         if (name == "table") {
             found.push_back({attributeNamed(a, "table:name"), {}});
             columnStyles.clear();
@@ -314,7 +330,7 @@ std::vector<NamedTable> tables(Archive& archive)
         } else if (name == "p" || name == "h") {
             if (paragraphs++)
                 text += '\n';
-            handler.text = &text;
+            handler.text = &run;
         } else if (name == "line-break") {
             text += '\n';
         } else if (name == "tab") {
@@ -324,6 +340,7 @@ std::vector<NamedTable> tables(Archive& archive)
         }
     };
     handler.end = [&](std::string_view name) {
+        flush();
         if (found.empty()) {
             styles.end(name, handler);
         } else if (name == "annotation") {
