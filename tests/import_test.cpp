@@ -67,6 +67,15 @@ std::string withLine(int line, const std::string& content)
     return join(lines);
 }
 
+// The row numbers of places in one sheet.
+std::vector<int> rowsOf(const std::vector<Place>& places)
+{
+    std::vector<int> rows;
+    for (const Place& place : places)
+        rows.push_back(place.row);
+    return rows;
+}
+
 std::string utf16le(const std::string& utf8)
 {
     std::string bytes = "\xFF\xFE";
@@ -90,7 +99,7 @@ TEST(Import, storesEveryFieldExactlyAsGiven)
     EXPECT_EQ(roster.records[2][3], u"  0   ");  // score spaces kept
     EXPECT_EQ(roster.records[2][4], u"");
     EXPECT_EQ(roster.records[6][4], u"缺考");
-    EXPECT_EQ(roster.rows[2], 4);
+    EXPECT_EQ(roster.rows[2], (Place{"", 4}));
     EXPECT_EQ(roster.format, "UTF-8 tab-separated");
     EXPECT_EQ(roster.encodingNote, "");
 }
@@ -138,14 +147,15 @@ TEST(Import, readsEveryFormatToTheSameRecords)
         {utf16le(excel(chinese, "\t", "\r\n")), Encoding::Detect, "UTF-16LE tab-separated (Excel Unicode text)", ""},
         {utf16le(excel(HEADER, "\t", "\r\n")).substr(2), Encoding::Utf16le,
          "UTF-16LE tab-separated (Excel Unicode text)", ""},
-        {"\xEF\xBB\xBF" + excel("准考证号,身份证号,姓名,成绩,备注", ",", "\r\n"), Encoding::Detect, "CSV, UTF-8", ""},
-        {gb18030, Encoding::Detect, "CSV, GB18030", note},
-        {gb18030, Encoding::Gb18030, "CSV, GB18030", ""},
+        {"\xEF\xBB\xBF" + excel("准考证号,身份证号,姓名,成绩,备注", ",", "\r\n"), Encoding::Detect, "CSV, UTF-8, separated by commas", ""},
+        {gb18030, Encoding::Detect, "CSV, GB18030, separated by commas", note},
+        {gb18030, Encoding::Gb18030, "CSV, GB18030, separated by commas", ""},
+        {excel("准考证号;身份证号;姓名;成绩;备注", ";", "\r\n"), Encoding::Detect, "CSV, UTF-8, separated by semicolons", ""},
     };
     for (const auto& file : files) {
         const auto roster = readRoster(file.bytes, file.encoding);
         EXPECT_EQ(roster.records, expected) << file.format;
-        EXPECT_EQ(roster.rows, (std::vector<int>{2, 3, 4})) << file.format;
+        EXPECT_EQ(rowsOf(roster.rows), (std::vector<int>{2, 3, 4})) << file.format;
         EXPECT_EQ(roster.format, file.format);
         EXPECT_EQ(roster.encodingNote, file.note);
     }
@@ -265,8 +275,8 @@ TEST(Import, findsTheHeaderAndItsColumns)
     EXPECT_EQ(roster.records, (std::vector<RosterFields>{
                                   {u"10731021001", fromUtf8(identity("51010419900101001")).value(), u"张三", u"60.5", u""},
                                   {u"10731021002", fromUtf8(identity("51010419900101002")).value(), u"李四", u"61.5", u"缺考"}}));
-    EXPECT_EQ(roster.rows, (std::vector<int>{4, 5}));
-    EXPECT_EQ(roster.headerRow, 3);
+    EXPECT_EQ(rowsOf(roster.rows), (std::vector<int>{4, 5}));
+    EXPECT_EQ(rowsOf(roster.headers), std::vector<int>{3});
     EXPECT_EQ(roster.ignoredColumns, (std::vector<std::string>{"考场 (C)", "without a header (H)"}));
     EXPECT_TRUE(roster.warnings.empty());
 }
@@ -291,7 +301,7 @@ TEST(Import, refusesEachBadRecordByItsRow)
         {4, "10731021003\t510104199001011003\u3000\t李四\t60.5\t", 4,
          number + "\"510104*********003\u3000\" has a blank (U+3000) after it"},
         {5, "1073102\u00A01004" + id5, 5, ticket + "\"1073102\u00A01004\" has a blank (U+00A0) inside it"},
-        {5, "\"10731021004\n\"" + id5, 5, ticket + "\"10731021004\n\" has a blank (U+000A) after it"},
+        {5, "\"10731021004\n\"" + id5, 5, ticket + "\"10731021004⏎\" has a blank (U+000A) after it"},
         {200, "10731021002\t" + identity("51010419900109999") + "\t李四\t60.5\t", 200,
          "the ticket number 10731021002 repeats the one on row 3"},
         {200, "10731029999\t" + identity("51010419900101002") + "\t李四\t60.5\t", 200,
@@ -375,7 +385,7 @@ TEST(Import, normalizesTicketAndIdentityNumbersOnlyWhereCertain)
     EXPECT_EQ(toUtf8(roster.records[3][1]), identity("51010419900101004"));
     std::vector<std::tuple<std::string, std::size_t, std::vector<int>>> changes;
     for (const auto& change : roster.changes)
-        changes.emplace_back(change.what, change.count, change.firstRows);
+        changes.emplace_back(change.what, change.count, rowsOf(change.firstRows));
     EXPECT_EQ(changes, (std::vector<std::tuple<std::string, std::size_t, std::vector<int>>>{
                            {"ticket numbers in full-width characters: made ASCII", 1, {3}},
                            {"ticket numbers written as =\"…\": unwrapped", 1, {4}},
@@ -465,9 +475,9 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
         const auto book = readRoster(readFile((dir + name).c_str()));
         EXPECT_EQ(book.records, text.records) << name;
         EXPECT_EQ(book.format, "Excel workbook (.xlsx), sheet \"成绩\"");
-        EXPECT_EQ(book.headerRow, 2);
+        EXPECT_EQ(rowsOf(book.headers), std::vector<int>{2});
         EXPECT_EQ(book.ignoredColumns, std::vector<std::string>{"考场 (D)"});
-        EXPECT_EQ(book.rows.front(), 3);
+        EXPECT_EQ(book.rows.front().row, 3);
     }
 
     // An identity number stored as a number lost its last digits in the
