@@ -238,6 +238,8 @@ public:
         }
         if (read.empty())
             noHeader();
+        else if (file_.records.empty() && problems_.empty())
+            problems_.push_back({0, "the roster has no record"});
         for (int f = 0; f < 5; ++f)
             if (!read.empty() && !choice_[f].empty() && !chosen_[f])
                 problems_.push_back({0, "no column is named \"" + visible(choice_[f]) + "\" (--column " +
@@ -245,8 +247,6 @@ public:
         if (tables_.size() == 1)
             std::stable_sort(problems_.begin(), problems_.end(),
                              [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
-        else if (file_.records.empty() && problems_.empty())
-            problems_.push_back({0, "the roster has no record"});
         if (!problems_.empty())
             throw ImportError(std::move(problems_));
         if (!tables_.front().sheet.empty()) {
