@@ -564,6 +564,22 @@ TEST(Workbook, readsEverySheetWithTheHeader)
               "no column is named \"名次\" (--column chengji=名次)");
 }
 
+// Excel 97-2003 workbooks written by LibreOffice (tests/make_xls.py): text
+// cells read as their text twin; numbers refused, as FreeXL does not tell
+// how the sheet shows them.
+TEST(Workbook, readsXlsTextAndRefusesItsNumbers)
+{
+    const auto xls = readRoster(readFile(TEST_DATA "/roster-1000.xls"));
+    EXPECT_EQ(xls.format, "Excel 97-2003 workbook (.xls), sheet \"成绩\"");
+    EXPECT_EQ(xls.records.size(), 1000u);
+    EXPECT_EQ(rowsNamed(xls.rows, 1000).substr(0, 14), "rows 2, 3, 4, ");
+    EXPECT_EQ(refusal(readFile(TEST_DATA "/number-score.xls")),
+              std::make_pair(2, std::string("the 成绩 in column D is a number (78.5), and so are 1 more below, and an "
+                                            "Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number "
+                                            "(78.5 may show as 78.50 or 78.5分): save the workbook as an Excel workbook "
+                                            "(.xlsx) and pack that")));
+}
+
 TEST(Workbook, refusesOtherSpreadsheetFilesWithAdvice)
 {
     EXPECT_EQ(refusal("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(504, '\0')),
