@@ -40,7 +40,7 @@ freexl)
 iconv)
     [ -f "$prefix/lib/libiconv.a" ] && exit 0
     mkdir -p "$prefix/include" "$prefix/lib"
-    cp "$root/tools/iconv/iconv.h" "$prefix/include/"
+    cp "$root/tools/iconv/iconv.h" "$root/tools/iconv/localcharset.h" "$prefix/include/"
     "$triplet-gcc" -O2 -c "$root/tools/iconv/iconv.c" -o "$prefix/lib/iconv.o"
     "$triplet-ar" rcs "$prefix/lib/libiconv.a" "$prefix/lib/iconv.o"
     rm "$prefix/lib/iconv.o"
