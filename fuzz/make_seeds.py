@@ -110,6 +110,8 @@ with zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
     out.writestr("mimetype", "application/vnd.oasis.opendocument.spreadsheet")
     out.writestr("content.xml", CONTENT)
 roster_seeds["ods-0"] = b"\0" + stored.getvalue()
+for name in ("number-score",):  # .xls written by LibreOffice (tests/make_xls.py)
+    roster_seeds[f"xls-{name}"] = b"\0" + (root.parent / "tests" / "data" / f"{name}.xls").read_bytes()
 out = root / "corpus-roster"
 out.mkdir(exist_ok=True)
 for name, data in roster_seeds.items():

@@ -80,6 +80,10 @@ public:
         } else if (name == "style" && is("style:family", "table-cell")) {
             cells_[attributeNamed(a, "style:name")] = {attributeNamed(a, "style:data-style-name"),
                                                        attributeNamed(a, "style:parent-style-name")};
+        } else if (name == "style") {
+            tableStyle_ = is("style:family", "table") ? attributeNamed(a, "style:name") : "";
+        } else if (name == "table-properties" && is("table:display", "false")) {
+            hiddenTables_.push_back(tableStyle_);
         } else if (!style_) {
             return;
         } else if (name == "number") {
@@ -164,6 +168,11 @@ public:
         }
     }
 
+    bool hidesTable(const std::string& style) const
+    {
+        return !style.empty() && std::find(hiddenTables_.begin(), hiddenTables_.end(), style) != hiddenTables_.end();
+    }
+
     // The format code for a cell's style; "General" where it has no number
     // style. Throws a FormatError for a style no code can say.
     std::string codeFor(const std::string& cellStyle) const
@@ -202,8 +211,9 @@ private:
 
     std::map<std::string, NumberStyle> numbers_;
     std::map<std::string, CellStyle> cells_;
+    std::vector<std::string> hiddenTables_;  // table styles that hide their sheet
     NumberStyle* style_ = nullptr;
-    std::string literal_;
+    std::string literal_, tableStyle_;
 };
 
 // "2023-03-15" or "2023-03-15T18:00:00.5": days since 1899-12-30, the
@@ -256,13 +266,15 @@ std::optional<double> serialOfTime(const std::string& text)
     return days;
 }
 
-struct NamedTable {
-    std::string name;
-    Table table;
-};
+// A hidden row or column: collapsed, or filtered out.
+bool hidden(const XML_Char** a)
+{
+    const std::string visibility = attributeNamed(a, "table:visibility");
+    return visibility == "collapse" || visibility == "filter";
+}
 
 // Every table of content.xml, in order.
-std::vector<NamedTable> tables(Archive& archive)
+std::vector<Table> tables(Archive& archive)
 {
     Styles styles;
     XmlHandler styleHandler;
@@ -271,9 +283,10 @@ std::vector<NamedTable> tables(Archive& archive)
     if (archive.has("styles.xml"))
         archive.parse("styles.xml", styleHandler);
 
-    std::vector<NamedTable> found;
+    std::vector<Table> found;
     std::vector<std::string> columnStyles;  // default cell style by column
     long long rowNumber = 0, rowRepeat = 1;
+    bool rowHidden = false;
     std::size_t column = 0, cellsMade = 0;
     std::vector<Cell> rowCells;
     // The cell being read.
@@ -300,19 +313,26 @@ std::vector<NamedTable> tables(Archive& archive)
     handler.start = [&](std::string_view name, const XML_Char** a) {
         flush();
         if (name == "table") {
-            found.push_back({attributeNamed(a, "table:name"), {}});
+            found.emplace_back();
+            found.back().sheet = attributeNamed(a, "table:name");
+            found.back().hidden = styles.hidesTable(attributeNamed(a, "table:style-name"));
+            found.back().format = "OpenDocument spreadsheet (.ods)";
             columnStyles.clear();
             rowNumber = 0;
         } else if (name == "table-column") {
             const auto repeat = std::clamp(number(attributeNamed(a, "table:number-columns-repeated"), 1), 1LL,
                                            static_cast<long long>(MAX_COLUMNS));
             const std::string style = attributeNamed(a, "table:default-cell-style-name");
-            for (long long i = 0; i < repeat && columnStyles.size() < MAX_COLUMNS; ++i)
+            for (long long i = 0; i < repeat && columnStyles.size() < MAX_COLUMNS; ++i) {
+                if (hidden(a))
+                    found.back().hiddenColumns.push_back(columnStyles.size());
                 columnStyles.push_back(style);
+            }
         } else if (found.empty()) {
             styles.start(name, a, handler);  // the automatic styles, before the tables
         } else if (name == "table-row") {
             rowRepeat = std::max(1LL, number(attributeNamed(a, "table:number-rows-repeated"), 1));
+            rowHidden = hidden(a);
             column = 0;
             rowCells.clear();
         } else if (name == "table-cell" || name == "covered-table-cell") {
@@ -402,9 +422,9 @@ std::vector<NamedTable> tables(Archive& archive)
         } else if (name == "table-row") {
             if (!rowCells.empty()) {
                 if (rowNumber + rowRepeat > MAX_ROWS || (cellsMade += rowCells.size() * static_cast<std::size_t>(std::min(rowRepeat, MAX_ROWS))) > MAX_CELLS)
-                    broken("its table \"" + found.back().name + "\" repeats more cells than a roster holds");
+                    broken("its table \"" + found.back().sheet + "\" repeats more cells than a roster holds");
                 for (long long i = 1; i <= rowRepeat; ++i)
-                    found.back().table.rows.push_back({static_cast<int>(rowNumber + i), rowCells});
+                    found.back().rows.push_back({static_cast<int>(rowNumber + i), rowCells, rowHidden});
             }
             rowNumber = std::min(rowNumber + rowRepeat, MAX_ROWS);
             rowCells.clear();
@@ -413,8 +433,6 @@ std::vector<NamedTable> tables(Archive& archive)
     archive.parse("content.xml", handler);
     if (found.empty())
         broken("it has no table");
-    for (auto& [name, table] : found)
-        table.format = "OpenDocument spreadsheet (.ods), sheet \"" + name + "\"";
     return found;
 }
 
@@ -432,19 +450,17 @@ bool isOpenDocument(std::string_view bytes)
     }
 }
 
-Table readOds(std::string_view bytes, std::string_view sheetName)
+std::vector<Table> readOds(std::string_view bytes, std::string_view sheetName)
 {
     Archive archive(bytes, SAVE_AS);
     auto all = tables(archive);
-    auto sheet = all.begin();
-    if (!sheetName.empty()) {
-        sheet = std::find_if(all.begin(), all.end(), [&](const NamedTable& t) { return t.name == sheetName; });
-        if (sheet == all.end()) {
-            std::string names;
-            for (const auto& t : all)
-                names += (names.empty() ? "\"" : ", \"") + t.name + "\"";
-            throw ImportError(0, "the workbook has no sheet \"" + std::string(sheetName) + "\"; it has " + names);
-        }
+    if (sheetName.empty())
+        return all;
+    std::vector<std::string> names;
+    for (Table& table : all) {
+        if (table.sheet == sheetName)
+            return {std::move(table)};
+        names.push_back(table.sheet);
     }
-    return std::move(sheet->table);
+    noSuchSheet(sheetName, names);
 }

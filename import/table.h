@@ -1,9 +1,10 @@
 // A roster file decoded into rows of cells, before its columns are mapped:
-// text files (import/text.cpp) and workbooks (import/xlsx.cpp). Internal to
-// the reader.
+// text files (import/text.cpp), workbooks (import/xlsx.cpp) and Excel 97-2003
+// workbooks (import/xls.cpp), one table for each sheet. Internal to the reader.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,12 +18,14 @@ struct Cell {
     std::u16string text;
     bool number = false;    // a workbook's number cell; `text` as the sheet shows it
     bool formatted = false; // a number shown by a format other than General
+    bool formatUnknown = false;  // a number whose shown text the file does not tell (.xls)
     std::string problem;    // why the cell cannot be taken as shown (an error value, an unknown format), or ""
 };
 
 struct TableRow {
     int row;                  // as the spreadsheet numbers it, from 1
     std::vector<Cell> cells;  // by column; a workbook leaves empty cells out
+    bool hidden = false;      // a row the sheet hides
 };
 
 struct Table {
@@ -30,22 +33,32 @@ struct Table {
     std::string format;                  // e.g. "CSV, UTF-8"
     std::string encodingNote;            // why the encoding was guessed, or ""
     char16_t separator = 0;              // of a text file; 0 for a workbook
+    std::string sheet;                   // a workbook's sheet; "" for a text file
+    bool hidden = false;                 // a sheet the workbook hides
+    std::vector<std::size_t> hiddenColumns;
     std::vector<RosterProblem> problems; // what splitting the rows found wrong
 };
 
-// Text in one of the encodings, cut into rows of fields. Throws an
-// ImportError for bytes that are not in the encoding, at their row and column.
-Table readText(std::string_view bytes, Encoding encoding);
+// Text in one of the encodings, cut into rows of fields: at the first of
+// tab, comma and semicolon whose rows `hasHeader`, else as the first line
+// holding one of them says. Throws an ImportError for bytes that are not in
+// the encoding, at their row and column.
+Table readText(std::string_view bytes, Encoding encoding, const std::function<bool(const Table&)>& hasHeader);
 
-// The worksheet named `sheet`, or the first; numbers as its formats show
-// them. Throws an ImportError for an
-// archive or part that is not a sound workbook.
-Table readWorkbook(std::string_view bytes, std::string_view sheet);
+// The worksheet named `sheet`, or every worksheet in the workbook's order;
+// numbers as their formats show them. Throws an ImportError for an archive
+// or part that is not a sound workbook, or a sheet it does not have.
+std::vector<Table> readWorkbook(std::string_view bytes, std::string_view sheet);
 
-// The table named `sheet` of an OpenDocument spreadsheet (.ods), or the
-// first; numbers as their number styles show them. Throws an ImportError as
-// readWorkbook does.
-Table readOds(std::string_view bytes, std::string_view sheet);
+// The same of an Excel 97-2003 workbook (.xls), read with FreeXL.
+std::vector<Table> readXls(std::string_view bytes, std::string_view sheet);
+
+// The refusal of a sheet name the workbook does not have, naming those it has.
+[[noreturn]] void noSuchSheet(std::string_view sheet, const std::vector<std::string>& names);
+
+// The same of an OpenDocument spreadsheet (.ods): its tables, numbers as
+// their number styles show them.
+std::vector<Table> readOds(std::string_view bytes, std::string_view sheet);
 
 // A ZIP archive holding an OpenDocument spreadsheet rather than a workbook.
 bool isOpenDocument(std::string_view bytes);
