@@ -87,8 +87,8 @@ public:
         } else if (!style_) {
             return;
         } else if (name == "number") {
-            if (!has("number:decimal-places")) {
-                style_->code += "General";
+            if (!has("number:decimal-places")) {  // LibreOffice's standard format
+                whole_ = "General", rest_.clear();
                 return;
             }
             const auto places = number(attributeNamed(a, "number:decimal-places"), 0);
@@ -102,21 +102,34 @@ public:
                     whole.insert(0, 4 - whole.size(), '#');
                 whole.insert(whole.size() - 3, ",");
             }
-            style_->code += whole;
+            whole_ = whole;
+            // LibreOffice writes the optional decimals of 0.0# and 0.0? as a
+            // decimal replacement of "" and " ".
+            const char optional = is("number:decimal-replacement", " ") ? '?' : '#';
+            rest_.clear();
             if (places > 0)
-                style_->code += "." + std::string(static_cast<std::size_t>(std::clamp(least, 0LL, 30LL)), '0') +
-                                std::string(static_cast<std::size_t>(std::clamp(places - least, 0LL, 30LL)), '#');
+                rest_ = "." + std::string(static_cast<std::size_t>(std::clamp(least, 0LL, 30LL)), '0') +
+                        std::string(static_cast<std::size_t>(std::clamp(places - least, 0LL, 30LL)), optional);
             const std::string factor = attributeNamed(a, "number:display-factor");
             if (factor == "1000" || factor == "1000000")
-                style_->code += factor == "1000" ? "," : ",,";
+                rest_ += factor == "1000" ? "," : ",,";
             else if (!factor.empty() && factor != "1")
                 style_->problem = "a display factor of " + factor;
+        } else if (name == "embedded-text") {  // text among the whole digits: 000-0000
+            position_ = std::clamp(number(attributeNamed(a, "number:position"), 0), 0LL, 30LL);
+            literal_.clear();
+            handler.text = &literal_;
         } else if (name == "scientific-number") {
-            const auto places = number(attributeNamed(a, "number:decimal-places"), 0);
-            style_->code += std::string(static_cast<std::size_t>(std::clamp(number(attributeNamed(a, "number:min-integer-digits"), 1), 1LL, 30LL)), '0');
+            // An exponent interval of 3 is engineering notation: ##0.0E+0.
+            const auto places = std::clamp(number(attributeNamed(a, "number:decimal-places"), 0), 0LL, 30LL);
+            const auto least = std::clamp(number(attributeNamed(a, "number:min-integer-digits"), 1), 1LL, 30LL);
+            const auto interval = std::clamp(number(attributeNamed(a, "number:exponent-interval"), 1), 1LL, 30LL);
+            style_->code += std::string(static_cast<std::size_t>(std::max(0LL, interval - least)), '#') +
+                            std::string(static_cast<std::size_t>(least), '0');
             if (places > 0)
-                style_->code += "." + std::string(static_cast<std::size_t>(std::clamp(places, 0LL, 30LL)), '0');
-            style_->code += "E+" + std::string(static_cast<std::size_t>(std::clamp(number(attributeNamed(a, "number:min-exponent-digits"), 2), 1LL, 5LL)), '0');
+                style_->code += "." + std::string(static_cast<std::size_t>(places), '0');
+            style_->code += (is("number:forced-exponent-sign", "false") ? "E-" : "E+") +
+                            std::string(static_cast<std::size_t>(std::clamp(number(attributeNamed(a, "number:min-exponent-digits"), 2), 1LL, 5LL)), '0');
         } else if (name == "text" || name == "currency-symbol") {
             literal_.clear();
             handler.text = &literal_;
@@ -143,7 +156,7 @@ public:
         } else if (name == "map") {
             style_->maps.emplace_back(attributeNamed(a, "style:condition"), attributeNamed(a, "style:apply-style-name"));
         } else if (name == "fraction" || name == "era" || name == "quarter" || name == "week-of-year" ||
-                   name == "embedded-text" || name == "boolean") {
+                   name == "boolean") {
             style_->problem = "number:" + std::string(name);
         }
     }
@@ -152,7 +165,16 @@ public:
     {
         if (!style_)
             return;
-        if (name == "text" || name == "currency-symbol") {
+        if (name == "embedded-text") {
+            handler.text = nullptr;
+            // `position_` whole digits stand right of it.
+            std::size_t at = whole_.size();
+            for (long long digits = 0; at > 0 && digits < position_; --at)
+                digits += whole_[at - 1] == '0' || whole_[at - 1] == '#';
+            whole_.insert(at, quoted(literal_));
+        } else if (name == "number") {
+            style_->code += whole_ + rest_;
+        } else if (name == "text" || name == "currency-symbol") {
             handler.text = nullptr;
             if (name == "currency-symbol" && literal_.empty())
                 style_->problem = "the currency symbol of the language";
@@ -214,6 +236,8 @@ private:
     std::vector<std::string> hiddenTables_;  // table styles that hide their sheet
     NumberStyle* style_ = nullptr;
     std::string literal_, tableStyle_;
+    std::string whole_, rest_;  // a number's digits before and from the point, while its element is open
+    long long position_ = 0;
 };
 
 // "2023-03-15" or "2023-03-15T18:00:00.5": days since 1899-12-30, the

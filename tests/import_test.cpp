@@ -2,6 +2,7 @@
 // stores, and the row and problem it names for every refusal and warning.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -617,11 +618,13 @@ TEST(Workbook, refusesOtherSpreadsheetFilesWithAdvice)
 }
 
 // LibreOffice's own "as shown" text of a few hundred numbers under format
-// codes (tools/make_office_fixtures.py): the reader shows each the same, but
-// where it keeps to Excel. Excel and the reader round the 15-digit decimal a
-// cell shows, so 1.005 is 100.5% and shows as 101%, where LibreOffice scales
-// the double (100.49999…%) and shows 100%; General keeps the reader's E
-// notation from 10^15 and below 10^-4, where LibreOffice writes the digits out.
+// codes (tools/make_office_fixtures.py): the reader shows each the same, from
+// the code and from LibreOffice's .ods of the same sheet (its number styles),
+// but where it keeps to Excel. Excel and the reader round the 15-digit
+// decimal a cell shows, so 1.005 is 100.5% and shows as 101%, where
+// LibreOffice scales the double (100.49999…%) and shows 100%; General keeps
+// the reader's E notation from 10^15 and below 10^-4, where LibreOffice
+// writes the digits out.
 TEST(NumberFormat, showsEveryNumberAsLibreOfficeDoes)
 {
     const std::map<std::pair<std::string, std::string>, std::string> excel = {
@@ -632,24 +635,35 @@ TEST(NumberFormat, showsEveryNumberAsLibreOfficeDoes)
         {{"1000000000000000.0", "General\"分\""}, "1E+15分"}};
     std::ifstream in(TEST_DATA "/office/numfmt-oracle.tsv", std::ios::binary);
     ASSERT_TRUE(in);
-    int compared = 0;
+    std::vector<std::array<std::string, 3>> triples;  // value, code, shown
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with('#'))
             continue;
         const auto tab = line.find('\t'), tab2 = line.find('\t', tab + 1);
-        const std::string value = line.substr(0, tab), code = line.substr(tab + 1, tab2 - tab - 1);
-        std::string shown = line.substr(tab2 + 1), got;
-        if (const auto kept = excel.find({value, code}); kept != excel.end())
-            shown = kept->second;
+        triples.push_back({line.substr(0, tab), line.substr(tab + 1, tab2 - tab - 1), line.substr(tab2 + 1)});
+        if (const auto kept = excel.find({triples.back()[0], triples.back()[1]}); kept != excel.end())
+            triples.back()[2] = kept->second;
+    }
+    ASSERT_EQ(triples.size(), 915u);
+    for (const auto& [value, code, shown] : triples) {
+        std::string got;
         try {
             got = formatNumber(std::strtod(value.c_str(), nullptr), code);
         } catch (const FormatError& error) {
             got = error.what();
         }
         EXPECT_EQ(got, shown) << value << " under " << code;
-        ++compared;
     }
-    EXPECT_EQ(compared, 915);
+    // Row k holds the k-th pair, its number in column C.
+    const auto ods = readOds(readFile(TEST_DATA "/office/numfmt-oracle.ods"), "");
+    std::map<int, std::u16string> column;
+    for (const TableRow& row : ods.at(0).rows)
+        for (const Cell& cell : row.cells)
+            if (cell.column == 2)
+                column[row.row] = cell.problem.empty() ? cell.text : fromUtf8(cell.problem).value();
+    for (std::size_t k = 0; k < triples.size(); ++k)
+        EXPECT_EQ(toUtf8(column[static_cast<int>(k + 1)]), triples[k][2])
+            << triples[k][0] << " under " << triples[k][1] << " in the .ods";
 }
 
 namespace {

@@ -6,6 +6,8 @@ FOLDER (tests/data/office, committed; CI reads them and needs no LibreOffice):
                      one triple a line: a workbook of every pair is generated
                      here (python3-openpyxl) and LibreOffice renders it with
                      its own "as shown" CSV export
+  numfmt-oracle.ods  that workbook as LibreOffice saves it as .ods: the same
+                     numbers under LibreOffice's own number styles
   roster.xlsx, roster.ods
                      an invented roster in two sheets (第一考场, 第二考场) as an
                      office formats it (zero-padded tickets as numbers, scores
@@ -53,6 +55,9 @@ def oracle(folder, work):
     source = os.path.join(work, "oracle.xlsx")
     book.save(source)
     soffice(AS_SHOWN, source, work)
+    saved = os.path.join(work, "saved")
+    soffice("ods", source, saved)
+    shutil.copy(os.path.join(saved, "oracle.ods"), os.path.join(folder, "numfmt-oracle.ods"))
     with open(glob.glob(os.path.join(work, "oracle*.csv"))[0], encoding="utf-8", newline="") as f:
         rows = list(csv.reader(f))
     with open(os.path.join(folder, "numfmt-oracle.tsv"), "w", encoding="utf-8", newline="\n") as out:
