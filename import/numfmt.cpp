@@ -339,8 +339,12 @@ std::string formatNumeric(double value, const Section& section, bool sign, std::
         if (tokens[k].kind == Kind::Digit)
             firstDigit = std::min(firstDigit, k), lastDigit = k;
     bool interleaved = false;  // literals between the digits: 000-0000
-    for (std::size_t k = firstDigit; k < lastDigit; ++k)
+    for (std::size_t k = firstDigit; k < lastDigit; ++k) {
         interleaved |= tokens[k].kind == Kind::Literal;
+        if (tokens[k].kind == Kind::Literal && tokens[k].text == "/" && tokens[k - 1].kind == Kind::Digit &&
+            tokens[k + 1].kind == Kind::Digit)
+            unknown(code, "a fraction");
+    }
     for (std::size_t k = 0; k < tokens.size(); ++k) {
         const Token& t = tokens[k];
         switch (t.kind) {

@@ -666,6 +666,20 @@ TEST(NumberFormat, showsEveryNumberAsLibreOfficeDoes)
             << triples[k][0] << " under " << triples[k][1] << " in the .ods";
 }
 
+// Where LibreOffice counts days otherwise, Excel's calendar: day 60 is the
+// 29 February 1900 it keeps, day 1 is 1 January 1900; in the 1904 system day
+// 0 is 1 January 1904. What cannot be shown is refused, never guessed.
+TEST(NumberFormat, keepsExcelsCalendarAndRefusesWhatItCannotShow)
+{
+    EXPECT_EQ(formatNumber(60, "yyyy-mm-dd"), "1900-02-29");
+    EXPECT_EQ(formatNumber(1, "yyyy-mm-dd ddd"), "1900-01-01 Sun");
+    EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
+    EXPECT_EQ(formatNumber(45000.5, "yyyy\"年\"m\"月\"d\"日\" 上午/下午h\"时\"", true), "2027年3月16日 下午12时");
+    for (const auto& [value, code] : {std::pair{60.0, "[DBNum1]0"}, {1.5, "# ?/?"}, {2.0, "0.0x"}, {-1.0, "yyyy"},
+                                      {5.0, "[>10]0;[<0]0"}, {1.0, "0\"unclosed"}})
+        EXPECT_THROW(formatNumber(value, code), FormatError) << code;
+}
+
 namespace {
 
 // A sheet's cells that show something, by row and column.
