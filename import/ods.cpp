@@ -69,6 +69,10 @@ public:
         const auto has = [&](const char* n) { return !attributeNamed(a, n).empty(); };
         const auto is = [&](const char* n, const char* v) { return attributeNamed(a, n) == v; };
         const bool isLong = is("number:style", "long");
+        // A count attribute, within bounds a format code can hold.
+        const auto count = [&](const char* n, long long fallback, long long least, long long most) {
+            return static_cast<std::size_t>(std::clamp(number(attributeNamed(a, n), fallback), least, most));
+        };
         if (has("style:name") && (name == "number-style" || name == "percentage-style" || name == "currency-style" ||
              name == "date-style" || name == "time-style" || name == "text-style" || name == "boolean-style")) {
             style_ = &numbers_[attributeNamed(a, "style:name")];
@@ -91,10 +95,9 @@ public:
                 whole_ = "General", rest_.clear();
                 return;
             }
-            const auto places = number(attributeNamed(a, "number:decimal-places"), 0);
-            const auto least = has("number:min-decimal-places") ? number(attributeNamed(a, "number:min-decimal-places"), 0)
-                                                                 : places;
-            std::string whole(static_cast<std::size_t>(std::clamp(number(attributeNamed(a, "number:min-integer-digits"), 0), 0LL, 30LL)), '0');
+            const std::size_t places = count("number:decimal-places", 0, 0, 30);
+            const std::size_t least = std::min(places, count("number:min-decimal-places", static_cast<long long>(places), 0, 30));
+            std::string whole(count("number:min-integer-digits", 0, 0, 30), '0');
             if (whole.empty())
                 whole = "#";
             if (is("number:grouping", "true")) {
@@ -108,28 +111,26 @@ public:
             const char optional = is("number:decimal-replacement", " ") ? '?' : '#';
             rest_.clear();
             if (places > 0)
-                rest_ = "." + std::string(static_cast<std::size_t>(std::clamp(least, 0LL, 30LL)), '0') +
-                        std::string(static_cast<std::size_t>(std::clamp(places - least, 0LL, 30LL)), optional);
+                rest_ = "." + std::string(least, '0') + std::string(places - least, optional);
             const std::string factor = attributeNamed(a, "number:display-factor");
             if (factor == "1000" || factor == "1000000")
                 rest_ += factor == "1000" ? "," : ",,";
             else if (!factor.empty() && factor != "1")
                 style_->problem = "a display factor of " + factor;
         } else if (name == "embedded-text") {  // text among the whole digits: 000-0000
-            position_ = std::clamp(number(attributeNamed(a, "number:position"), 0), 0LL, 30LL);
+            position_ = count("number:position", 0, 0, 30);
             literal_.clear();
             handler.text = &literal_;
         } else if (name == "scientific-number") {
             // An exponent interval of 3 is engineering notation: ##0.0E+0.
-            const auto places = std::clamp(number(attributeNamed(a, "number:decimal-places"), 0), 0LL, 30LL);
-            const auto least = std::clamp(number(attributeNamed(a, "number:min-integer-digits"), 1), 1LL, 30LL);
-            const auto interval = std::clamp(number(attributeNamed(a, "number:exponent-interval"), 1), 1LL, 30LL);
-            style_->code += std::string(static_cast<std::size_t>(std::max(0LL, interval - least)), '#') +
-                            std::string(static_cast<std::size_t>(least), '0');
+            const std::size_t places = count("number:decimal-places", 0, 0, 30);
+            const std::size_t least = count("number:min-integer-digits", 1, 1, 30);
+            const std::size_t interval = count("number:exponent-interval", 1, 1, 30);
+            style_->code += std::string(interval > least ? interval - least : 0, '#') + std::string(least, '0');
             if (places > 0)
-                style_->code += "." + std::string(static_cast<std::size_t>(places), '0');
+                style_->code += "." + std::string(places, '0');
             style_->code += (is("number:forced-exponent-sign", "false") ? "E-" : "E+") +
-                            std::string(static_cast<std::size_t>(std::clamp(number(attributeNamed(a, "number:min-exponent-digits"), 2), 1LL, 5LL)), '0');
+                            std::string(count("number:min-exponent-digits", 2, 1, 5), '0');
         } else if (name == "text" || name == "currency-symbol") {
             literal_.clear();
             handler.text = &literal_;
@@ -149,8 +150,8 @@ public:
             style_->code += isLong ? "mm" : "m";
         } else if (name == "seconds") {
             style_->code += isLong ? "ss" : "s";
-            if (const auto places = number(attributeNamed(a, "number:decimal-places"), 0); places > 0)
-                style_->code += "." + std::string(static_cast<std::size_t>(std::min(places, 3LL)), '0');
+            if (const std::size_t places = count("number:decimal-places", 0, 0, 3); places > 0)
+                style_->code += "." + std::string(places, '0');
         } else if (name == "am-pm") {
             style_->code += "AM/PM";
         } else if (name == "map") {
@@ -169,7 +170,7 @@ public:
             handler.text = nullptr;
             // `position_` whole digits stand right of it.
             std::size_t at = whole_.size();
-            for (long long digits = 0; at > 0 && digits < position_; --at)
+            for (std::size_t digits = 0; at > 0 && digits < position_; --at)
                 digits += whole_[at - 1] == '0' || whole_[at - 1] == '#';
             whole_.insert(at, quoted(literal_));
         } else if (name == "number") {
@@ -237,7 +238,7 @@ private:
     NumberStyle* style_ = nullptr;
     std::string literal_, tableStyle_;
     std::string whole_, rest_;  // a number's digits before and from the point, while its element is open
-    long long position_ = 0;
+    std::size_t position_ = 0;
 };
 
 // "2023-03-15" or "2023-03-15T18:00:00.5": days since 1899-12-30, the
@@ -355,7 +356,7 @@ std::vector<Table> tables(Archive& archive)
         } else if (found.empty()) {
             styles.start(name, a, handler);  // the automatic styles, before the tables
         } else if (name == "table-row") {
-            rowRepeat = std::max(1LL, number(attributeNamed(a, "table:number-rows-repeated"), 1));
+            rowRepeat = std::clamp(number(attributeNamed(a, "table:number-rows-repeated"), 1), 1LL, MAX_ROWS);
             rowHidden = hidden(a);
             column = 0;
             rowCells.clear();
@@ -380,7 +381,8 @@ std::vector<Table> tables(Archive& archive)
         } else if (name == "tab") {
             text += '\t';
         } else if (name == "s") {
-            text += std::string(static_cast<std::size_t>(std::clamp(number(attributeNamed(a, "text:c"), 1), 1LL, 1000LL)), ' ');
+            text += std::string(static_cast<std::size_t>(std::clamp(number(attributeNamed(a, "text:c"), 1), 1LL, 1000LL)),
+                                ' ');
         }
     };
     handler.end = [&](std::string_view name) {
@@ -394,7 +396,7 @@ std::vector<Table> tables(Archive& archive)
         } else if (name == "table-cell" || name == "covered-table-cell") {
             inCell = false;
             handler.text = nullptr;
-            const auto repeat = std::max(1LL, number(cell["table:number-columns-repeated"], 1));
+            const auto repeat = std::clamp(number(cell["table:number-columns-repeated"], 1), 1LL, 1LL << 20);
             const std::size_t first = column;
             column = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(column) + repeat, 1 << 20));
             Cell made(first, {});
@@ -445,7 +447,8 @@ std::vector<Table> tables(Archive& archive)
             }
         } else if (name == "table-row") {
             if (!rowCells.empty()) {
-                if (rowNumber + rowRepeat > MAX_ROWS || (cellsMade += rowCells.size() * static_cast<std::size_t>(std::min(rowRepeat, MAX_ROWS))) > MAX_CELLS)
+                cellsMade += rowCells.size() * static_cast<std::size_t>(rowRepeat);
+                if (rowNumber + rowRepeat > MAX_ROWS || cellsMade > MAX_CELLS)
                     broken("its table \"" + found.back().sheet + "\" repeats more cells than a roster holds");
                 for (long long i = 1; i <= rowRepeat; ++i)
                     found.back().rows.push_back({static_cast<int>(rowNumber + i), rowCells, rowHidden});
