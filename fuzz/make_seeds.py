@@ -69,16 +69,27 @@ with tempfile.TemporaryDirectory() as tmp:
                         out.writestr(item.filename, book.read(item))
             data = stored.getvalue()
         roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + data
-# The roster LibreOffice saved as .xlsx (tests/data/office), its parts stored
-# with the styles: number formats; and a small .ods, stored, with number
-# styles, repeated and covered cells, blanks and a line break in a cell.
+# A workbook with number formats (python3-openpyxl: padded tickets, scores in
+# 0.00"分", a date, a formula without a saved result), its parts stored; and a
+# small .ods, stored, with number styles, repeated and covered cells, blanks
+# and a line break in a cell.
+import openpyxl
+
+book = openpyxl.Workbook()
+sheet = book.active
+sheet.append(["准考证号", "身份证号", "姓名", "成绩", "备注"])
+for r, (score, code) in enumerate([(87.5, '0.00"分"'), (45000, "yyyy-mm-dd"), ("=1+1", "0.0")], start=2):
+    sheet.append([10000 + r, rows[r][1], rows[r][2], score, None])
+    sheet.cell(r, 1).number_format = "0000000000"
+    sheet.cell(r, 4).number_format = code
+made = io.BytesIO()
+book.save(made)
 stored = io.BytesIO()
-with zipfile.ZipFile(root.parent / "tests" / "data" / "office" / "roster.xlsx") as book, \
-        zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
+with zipfile.ZipFile(made) as book, zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
     for item in book.infolist():
-        if item.filename.startswith(("xl/workbook", "xl/_rels", "xl/sharedStrings", "xl/worksheets", "xl/styles")):
-            out.writestr(item.filename, book.read(item))
-roster_seeds["office-xlsx-0"] = b"\0" + stored.getvalue()
+        if item.filename.startswith(("xl/workbook", "xl/_rels", "xl/worksheets", "xl/styles")):
+            out.writestr(zipfile.ZipInfo(item.filename, (2026, 1, 1, 0, 0, 0)), book.read(item))
+roster_seeds["xlsx-formats-0"] = b"\0" + stored.getvalue()
 CONTENT = """<?xml version="1.0" encoding="UTF-8"?>
 <office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
  xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
@@ -107,8 +118,8 @@ CONTENT = """<?xml version="1.0" encoding="UTF-8"?>
 </table:table-row></table:table></office:spreadsheet></office:body></office:document-content>"""
 stored = io.BytesIO()
 with zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
-    out.writestr("mimetype", "application/vnd.oasis.opendocument.spreadsheet")
-    out.writestr("content.xml", CONTENT)
+    out.writestr(zipfile.ZipInfo("mimetype", (2026, 1, 1, 0, 0, 0)), "application/vnd.oasis.opendocument.spreadsheet")
+    out.writestr(zipfile.ZipInfo("content.xml", (2026, 1, 1, 0, 0, 0)), CONTENT)
 roster_seeds["ods-0"] = b"\0" + stored.getvalue()
 for name in ("number-score",):  # .xls written by LibreOffice (tests/make_xls.py)
     roster_seeds[f"xls-{name}"] = b"\0" + (root.parent / "tests" / "data" / f"{name}.xls").read_bytes()
