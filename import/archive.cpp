@@ -65,7 +65,6 @@ void brokenFile(const std::string& problem, const std::string& saveAs)
     throw ImportError(0, "not a sound workbook: " + problem + "; save it again as " + saveAs);
 }
 
-// An element's name without its namespace prefix.
 std::string_view local(const XML_Char* name)
 {
     const std::string_view full = name;
@@ -73,8 +72,6 @@ std::string_view local(const XML_Char* name)
     return colon == std::string_view::npos ? full : full.substr(colon + 1);
 }
 
-// An attribute by its local name; `prefixed` asks for one with a prefix
-// (r:id, the relationship), else one without.
 std::string attribute(const XML_Char** attributes, std::string_view name, bool prefixed)
 {
     for (; *attributes; attributes += 2)

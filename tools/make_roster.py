@@ -385,7 +385,7 @@ def write_ods(path, rows):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as book:
         book.writestr(zipfile.ZipInfo("mimetype", (2026, 1, 1, 0, 0, 0)), "application/vnd.oasis.opendocument.spreadsheet",
                       compress_type=zipfile.ZIP_STORED)
-        book.writestr(zipfile.ZipInfo("content.xml", (2026, 1, 1, 0, 0, 0)), content)
+        book.writestr(zipfile.ZipInfo("content.xml", (2026, 1, 1, 0, 0, 0)), content, compress_type=zipfile.ZIP_DEFLATED)
 
 
 WORKBOOKS = {"xlsx": write_xlsx, "xlsx-inline": write_xlsx_inline, "ods": write_ods}
