@@ -126,7 +126,7 @@ roster:
 # Regenerates tests/data/office with LibreOffice: the number-format oracle and
 # the .xlsx/.ods rosters with their as-shown exports.
 office-fixtures:
-	@tools/install-deps.sh oracle
+	@tools/install-deps.sh fixtures
 	/usr/bin/python3 tools/make_office_fixtures.py tests/data/office
 
 clean:

@@ -28,14 +28,13 @@ packages_of() {
     web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
                chromium chromium-driver python3-selenium fonts-noto-cjk" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
-    # LibreOffice renders the number-format oracle and the office fixtures
-    # (`make office-fixtures`); CI reads the committed results without it.
-    oracle) echo "libreoffice-calc-nogui python3-openpyxl" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
-    # Regenerating the .xls fixtures (make fixtures-xls) only; tests read the committed ones.
-    fixtures) echo "libreoffice-calc python3-xlsxwriter" ;;
+    # Regenerating the fixtures LibreOffice writes (make fixtures-xls, make
+    # office-fixtures: the .xls, the number-format oracle, the .ods) only;
+    # tests read the committed ones.
+    fixtures) echo "libreoffice-calc python3-xlsxwriter python3-openpyxl" ;;
     sodium-source) ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac

@@ -16,7 +16,7 @@ FOLDER (tests/data/office, committed; CI reads them and needs no LibreOffice):
   roster-1.csv, roster-2.csv
                      each sheet as LibreOffice shows it (the same export)
 
-Needs LibreOffice (`tools/install-deps.sh oracle`). Usage: make_office_fixtures.py FOLDER
+Needs LibreOffice (`tools/install-deps.sh fixtures`). Usage: make_office_fixtures.py FOLDER
 """
 import csv, glob, os, shutil, subprocess, sys, tempfile
 
