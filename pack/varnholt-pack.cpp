@@ -275,6 +275,21 @@ void reportWarnings(std::ostream& out, const fs::path& roster, const std::vector
     }
 }
 
+// A cost below the default, said before anything else: a guess costs about
+// passes × memory, so each is cheaper by that factor.
+void warnIfWeaker(std::ostream& out, const Options& options)
+{
+    const auto work = [](SealCost c) { return static_cast<double>(c.opsLimit) * c.memLimitKiB; };
+    if (!options.protect || !options.cost || work(*options.cost) >= work(DEFAULT_SEAL_COST))
+        return;
+    char factor[32];
+    std::snprintf(factor, sizeof factor, "%.3g", work(DEFAULT_SEAL_COST) / work(*options.cost));
+    out << "WEAKER THAN THE DEFAULT: at --cost " << options.cost->opsLimit << "," << options.cost->memLimitKiB / 1024
+        << " a guess at an identity number is " << factor << " times cheaper than at the default ("
+        << defaultCostText() << ")\n"
+        << std::flush;
+}
+
 // The report before anything is written: what the program will hold.
 void report(std::ostream& out, const RosterFile& file, const fs::path& roster, const Options& options,
             const SealCost& cost)
@@ -290,16 +305,6 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
         emptyScores += shown.starts_with(u' ');
         zeroScores += shown.starts_with(u"0 ");
         ++remarks[r[4]];
-    }
-    // A guess costs about passes × memory: below the default, the factor by
-    // which each guess is cheaper comes before anything else.
-    const auto work = [](SealCost c) { return static_cast<double>(c.opsLimit) * c.memLimitKiB; };
-    if (options.protect && work(cost) < work(DEFAULT_SEAL_COST)) {
-        char factor[32];
-        std::snprintf(factor, sizeof factor, "%.3g", work(DEFAULT_SEAL_COST) / work(cost));
-        out << "WEAKER THAN THE DEFAULT: at --cost " << cost.opsLimit << "," << cost.memLimitKiB / 1024
-            << " a guess at an identity number is " << factor << " times cheaper than at the default ("
-            << defaultCostText() << ")\n";
     }
     out << "Roster " << display(roster) << ": " << file.format << "\n";
     if (!file.encodingNote.empty())
@@ -548,6 +553,7 @@ int pack(const Options& options)
             readFile(options.signingPassFile);
     }
 
+    warnIfWeaker(std::cout, options);
     ReadRoster roster{readFile(options.roster), {}};
     RosterFile& file = roster.file;
     try {

@@ -242,6 +242,13 @@ std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_v
     return record;
 }
 
+void warmUpDerivation(SealCost cost)
+{
+    startSodium();
+    if (isSaneCost(cost))
+        secondsToDerive({1, cost.memLimitKiB});
+}
+
 DerivationTime timeDerivation(std::uint32_t memKiB)
 {
     startSodium();

@@ -96,6 +96,12 @@ std::string sealRecord(std::u16string_view ticket, std::u16string_view identity,
 std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
                                        std::u16string_view identity, const SealScope& scope);
 
+// Derives one throwaway key over the cost's memory, in one pass: the memory
+// a derivation takes is then taken from the system and touched, and its code
+// run once, so that the first lookup costs what later ones do. For the web
+// page, which does it when idle after loading.
+void warmUpDerivation(SealCost cost);
+
 // Time for one key derivation on this machine, split as a guesser sees it:
 // a fixed part (taking the memory from the system and touching it first),
 // which a guesser who keeps the memory pays once, and the time of each pass.
