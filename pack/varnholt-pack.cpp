@@ -499,6 +499,8 @@ std::string signedProgram(const std::string& image, const Options& options, cons
         osslsigncode({"remove-signature", "-in", display(packed.path), "-out", display(unsigned_.path)}, log.path)
             ? unsigned_.path
             : packed.path;
+    std::error_code ignored;
+    fs::remove(log.path, ignored);  // what the removal said is no news
     std::vector<std::string> args{"sign", "-pkcs12", display(options.signingCertificate), "-h", "sha256"};
     if (!options.signingPassFile.empty())
         args.insert(args.end(), {"-readpass", display(options.signingPassFile)});

@@ -7,6 +7,8 @@
 set -euo pipefail
 work=$1 pack=$2 program=$3 roster=$4
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
+head -n 4 "$roster" >roster.tsv  # a few records: the sealing is not what is tested
+roster=roster.tsv
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Test Office CA" \
     -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
@@ -20,7 +22,7 @@ openssl pkcs12 -export -inkey office.key -in office.pem -certfile ca.pem -passou
 fail() { echo "sign_test: $*" >&2; exit 1; }
 verify() { osslsigncode verify -CAfile ca.pem -in "$1" >"$1.verify" 2>&1; }
 
-"$pack" "$roster" --cost 1,1 --program "$program" -o signed.exe --sign office.p12 --sign-pass-file pass.txt >report
+"$pack" "$roster" --cost 1,1 --program "$program" -o signed.exe --sign office.p12 --sign-pass-file pass.txt >report 2>/dev/null
 grep -q "signed with office.p12 (Authenticode, SHA-256)" report || fail "the report does not say it signed"
 verify signed.exe || { cat signed.exe.verify; fail "the signed program does not verify"; }
 grep -q "Message digest algorithm *: SHA256" signed.exe.verify || fail "not a SHA-256 signature"
@@ -33,9 +35,10 @@ printf '\x5a' | dd of=changed.exe bs=1 seek=$((size / 2)) conv=notrunc status=no
 
 # A signed program as the template: packing invalidates its signature, which
 # goes before the new one is made.
-"$pack" "$roster" --cost 1,1 --program signed.exe -o again.exe --sign office.p12 --sign-pass-file pass.txt >/dev/null
+"$pack" "$roster" --cost 1,1 --program signed.exe -o again.exe --sign office.p12 --sign-pass-file pass.txt >/dev/null 2>&1
 verify again.exe || { cat again.exe.verify; fail "the program packed from a signed one does not verify"; }
-grep -q "Number of signatures: 1" again.exe.verify || fail "the old signature was kept"
+grep -q "Number of verified signatures: 1" again.exe.verify && ! grep -q "Signature Index: 1" again.exe.verify ||
+    fail "the old signature was kept"
 
 # A wrong password is refused, and nothing is written.
 echo "wrong" >wrong.txt
