@@ -270,12 +270,10 @@ Module.onExit = function () { Toolkit.end(); };
 Module.onAbort = function () { Toolkit.end(); };
 
 // The program's WebAssembly is part of the page, base64 in an inert
-// element, so the page fetches nothing, not even from itself. It comes
-// twice: built for WebAssembly SIMD (the key derivation's faster code), and
-// portable, for browsers that refuse SIMD; a module of one SIMD instruction
-// tells which this browser takes.
-Toolkit.simd = WebAssembly.validate(new Uint8Array([
-  0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0, 10, 8, 1, 6, 0, 65, 0, 253, 15, 11]));
+// element, so the page fetches nothing, not even from itself. The page
+// carries two builds and runs the script of the one this browser takes
+// (varnholtSimd, page.html); this is that build's WebAssembly.
+Toolkit.simd = varnholtSimd;
 Module.wasmBinary = (function () {
   var element = document.getElementById(Toolkit.simd ? 'program-simd' : 'program');
   var text = atob(element.textContent), bytes = new Uint8Array(text.length);
