@@ -240,9 +240,19 @@ BusyCursor::~BusyCursor()
     tk_not_busy();
 }
 
+// The page, and the program's memory, outlive the program: the copies of
+// the texts typed (an identity number) are wiped before it ends.
+static void wipeTexts()
+{
+    if (startupForm)
+        for (const auto& control : startupForm->controls)
+            wipe(control->text);
+}
+
 // The page's Module.onExit removes the form and says the program has ended.
 void End()
 {
+    wipeTexts();
     emscripten_force_exit(0);
     std::abort();  // not reached: the exit unwinds the page's call
 }
@@ -256,6 +266,7 @@ void reportRuntimeError(const RuntimeError& error) noexcept
     } catch (...) {
         // The report itself failed (out of memory): end all the same.
     }
+    wipeTexts();
     emscripten_force_exit(1);
     std::abort();
 }
