@@ -54,12 +54,9 @@ std::string defaultCostText()
 
 const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
-    "                     [--column FIELD=NAME]... [--encoding NAME] [--all-warnings]
-"
-    "                     [--no-protect] [--cost PASSES,MIB|auto] [--web]
-"
-    "                     [--sign CERT.p12 [--sign-pass-file FILE]]
-"
+    "                     [--column FIELD=NAME]... [--encoding NAME] [--all-warnings]\n"
+    "                     [--no-protect] [--cost PASSES,MIB|auto] [--web]\n"
+    "                     [--sign CERT.p12 [--sign-pass-file FILE]]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
     "after it. ROSTER: an Excel workbook (.xlsx or, with text cells, .xls), or a\n"
