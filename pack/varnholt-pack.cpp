@@ -619,7 +619,6 @@ int pack(const Options& options)
             readFile(options.signingPassFile);
     }
 
-    warnIfWeaker(std::cout, options);
     ReadRoster roster{readFile(options.roster), {}};
     RosterFile& file = roster.file;
     try {
@@ -640,6 +639,7 @@ int pack(const Options& options)
     const SealCost cost = !options.protect ? SealCost{0, 0}
                           : options.cost     ? *options.cost
                                              : calibrateCost(AUTO_SEAL_SECONDS, DEFAULT_SEAL_COST);
+    warnIfWeaker(std::cout, options);
     report(std::cout, file, options.roster, options, cost);
     reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);
     std::cout << std::flush;
