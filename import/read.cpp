@@ -57,7 +57,6 @@ std::string codePoint(char32_t c)
     return buffer;
 }
 
-std::string quoted(std::u16string_view text) { return "\"" + visible(text) + "\""; }
 
 // The check character of an 18-character identity number (ISO 7064 MOD 11-2
 // over the first 17 digits), or 0 when the first 17 are not all digits.
@@ -672,14 +671,13 @@ private:
             warn(WarningKind::Identity, row, number + " is not 17 digits followed by a digit or X");
         else if (identity.back() != check)
             warn(WarningKind::Identity, row,
-                 number + " fails its check (ISO 7064 MOD 11-2): the last character should be " +
-                     toUtf8(std::u16string(1, check)));
+                 number + " fails its check (ISO 7064 MOD 11-2)");
 
         const std::u16string& name = fields[XING];
         for (std::size_t i = 0; i < name.size(); i += codePointAt(name, i) > 0xFFFF ? 2 : 1)
             if (const char32_t c = codePointAt(name, i); !isNameCharacter(c)) {
                 const auto character = toUtf8(std::u16string_view(name).substr(i, c > 0xFFFF ? 2 : 1));
-                warn(WarningKind::NotChinese, row, "the name " + quoted(name) + " has a character that is not Chinese: " +
+                warn(WarningKind::NotChinese, row, "the name has a character that is not Chinese: " +
                                                        (c < 0x20 || isBlank(static_cast<char16_t>(c))
                                                             ? codePoint(c)
                                                             : "\"" + character + "\" (" + codePoint(c) + ")"));
@@ -691,7 +689,7 @@ private:
             warn(WarningKind::EmptyScore, row, "the score is empty");
         for (const auto& [field, what] : {std::pair{&fields[CHENGJI], "score"}, std::pair{&fields[BEIZHU], "remark"}})
             if (!trimmed(*field).empty() && (isBlank(field->front()) || isBlank(field->back())))
-                warn(WarningKind::Blanks, row, std::string("the ") + what + " " + quoted(*field) + " has blanks around it");
+                warn(WarningKind::Blanks, row, std::string("the ") + what + " has blanks around it");
     }
 
     // A ticket number of another length than most is likely one that lost a
@@ -756,11 +754,7 @@ const char* warningKindTitle(WarningKind kind)
 
 std::string maskIdentity(std::u16string_view number)
 {
-    std::u16string masked(number);
-    for (std::size_t i = 0; i < masked.size(); ++i)
-        if (masked.size() < 14 || (i >= 6 && i + 4 < masked.size()))
-            masked[i] = u'*';
-    return toUtf8(masked);
+    return (number.size() < 14 ? std::string() : toUtf8(number.substr(0, 6))) + "……";
 }
 
 std::optional<Encoding> encodingNamed(std::string_view name)

@@ -242,6 +242,13 @@ std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_v
     return record;
 }
 
+void warmUpDerivation(SealCost cost)
+{
+    startSodium();
+    if (isSaneCost(cost))
+        secondsToDerive({1, cost.memLimitKiB});
+}
+
 DerivationTime timeDerivation(std::uint32_t memKiB)
 {
     startSodium();
@@ -260,18 +267,23 @@ DerivationTime timeDerivation(std::uint32_t memKiB)
     return {std::max(one - perPass, 0.0), perPass};
 }
 
-SealCost calibrateCost(double seconds, std::uint32_t minMemKiB)
+SealCost calibrateCost(double seconds, SealCost floor)
 {
+    if (!isSaneCost(floor))
+        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
     // Here about 85 ms fixed and 25 ms a pass for 64 MiB.
-    const DerivationTime time = timeDerivation(minMemKiB);
+    const DerivationTime time = timeDerivation(floor.memLimitKiB);
     const double passes = std::round((seconds - time.fixed) / time.perPass);
-    SealCost cost{static_cast<std::uint32_t>(std::clamp(passes, 1.0, double{MAX_SEAL_PASSES})), minMemKiB};
+    const double least = floor.opsLimit;
+    SealCost cost{static_cast<std::uint32_t>(std::clamp(passes, least, double{MAX_SEAL_PASSES})), floor.memLimitKiB};
     // Work elsewhere on the machine can make the two parts look wrong (one
     // pass as slow as four): the cost chosen is timed once more, and passes
     // are taken off in proportion if it takes half as long again as asked.
-    const double taken = std::min(secondsToDerive(cost), secondsToDerive(cost));
-    if (cost.opsLimit > 1 && taken > 1.5 * seconds)
-        cost.opsLimit = std::max(1u, static_cast<std::uint32_t>(cost.opsLimit * seconds / taken));
+    double taken = secondsToDerive(cost);
+    for (int run = 0; run < 2; ++run)
+        taken = std::min(taken, secondsToDerive(cost));
+    if (taken > 1.5 * seconds)
+        cost.opsLimit = std::max(floor.opsLimit, static_cast<std::uint32_t>(cost.opsLimit * seconds / taken));
     return cost;
 }
 

@@ -17,10 +17,10 @@ packages_of() {
     # wine32 runs natively where the machine runs i386 code, else under qemu
     # (i386-emulation, below); wine64 runs the 64-bit build. libsodium, minizip
     # and expat for them are built from their sources; zlib is Debian's mingw
-    # package.
+    # package. osslsigncode and openssl: the test of varnholt-pack --sign.
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
                    wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev \
-                   libz-mingw-w64-dev" ;;
+                   libz-mingw-w64-dev osslsigncode openssl" ;;
     # The 32-bit Wine under qemu, with a library built by gcc -m32 (tools/wine-env.sh).
     i386-emulation) echo "qemu-user-static gcc-multilib" ;;
     # The web page: Emscripten (its libsodium built from source as for

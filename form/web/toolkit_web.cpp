@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "form/toolkit.h"
+#include "roster/seal.h"
 
 // ---- The page side (form/web/toolkit.js) ---------------------------------------
 // Texts cross as UTF-16 code units, address and count, so that every code
@@ -117,6 +118,7 @@ bool Control::visible() const
 const std::u16string& TextBox::text() const
 {
     if (tk_text_changed(native_->index) || native_->stale) {
+        wipe(native_->text);  // the text read before (an identity number) leaves no copy
         native_->text.resize(static_cast<std::size_t>(tk_text_size(native_->index)));
         tk_read_text(native_->index, native_->text.data());
         native_->stale = false;
@@ -127,6 +129,7 @@ const std::u16string& TextBox::text() const
 void TextBox::setText(std::u16string_view text)
 {
     tk_set_text(native_->index, text.data(), size(text));
+    wipe(native_->text);
     native_->stale = true;
 }
 
@@ -237,9 +240,19 @@ BusyCursor::~BusyCursor()
     tk_not_busy();
 }
 
+// The page, and the program's memory, outlive the program: the copies of
+// the texts typed (an identity number) are wiped before it ends.
+static void wipeTexts()
+{
+    if (startupForm)
+        for (const auto& control : startupForm->controls)
+            wipe(control->text);
+}
+
 // The page's Module.onExit removes the form and says the program has ended.
 void End()
 {
+    wipeTexts();
     emscripten_force_exit(0);
     std::abort();  // not reached: the exit unwinds the page's call
 }
@@ -253,6 +266,7 @@ void reportRuntimeError(const RuntimeError& error) noexcept
     } catch (...) {
         // The report itself failed (out of memory): end all the same.
     }
+    wipeTexts();
     emscripten_force_exit(1);
     std::abort();
 }

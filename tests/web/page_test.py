@@ -7,7 +7,9 @@ default roster, opened from disk) and on a page packed with the roster
 protected at a test cost (served by a local web server); the layout against
 the form's table; and that the page requests nothing but itself.
 
-page_test.py desktop|phone|page runs one suite; the environment names
+page_test.py desktop|phone|portable|page runs one suite (portable: the
+desktop's with the page's portable build forced, as a browser without
+WebAssembly SIMD runs it); the environment names
 the files: VARNHOLT_PAGE (the built page), VARNHOLT_PACK (varnholt-pack),
 ROSTER_PATH (the roster the page was built with, UTF-8 with tabs), WORK (a
 scratch folder)."""
@@ -96,8 +98,10 @@ def server():
     return "http://127.0.0.1:%d/" % httpd.server_address[1]
 
 
-def browser(phone, pixel_ratio=3.0):
-    """Headless Chromium at a desktop viewport, or a phone's (390 x 844)."""
+def browser(phone, pixel_ratio=3.0, portable=False):
+    """Headless Chromium at a desktop viewport, or a phone's (390 x 844);
+    portable: as a browser without WebAssembly SIMD, which the page detects
+    with WebAssembly.validate."""
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1280,800",
@@ -109,6 +113,9 @@ def browser(phone, pixel_ratio=3.0):
     options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     driver.set_script_timeout(600)
+    if portable:
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
+                               {"source": "WebAssembly.validate = () => false;"})
     return driver
 
 
@@ -200,10 +207,11 @@ class Window:
 class Behaviour(unittest.TestCase):
     """The scenarios of the desktop builds, on one page at one viewport."""
     phone = False
+    portable = False
 
     @classmethod
     def setUpClass(cls):
-        cls.driver = browser(cls.phone)
+        cls.driver = browser(cls.phone, portable=cls.portable)
         cls.records = roster()
 
     @classmethod
@@ -212,6 +220,7 @@ class Behaviour(unittest.TestCase):
 
     def setUp(self):
         self.window = Window(self.driver, self.url())
+        self.assertEqual(self.driver.execute_script("return Toolkit.simd"), not self.portable)  # the build meant
 
     def expect_input_state(self, text1, text2):
         w = self.window
@@ -359,12 +368,52 @@ class ProtectedPageFromAServer(Behaviour):
         return server() + os.path.basename(protected_page())
 
 
+    def test_no_copy_of_the_identity_number_stays_in_the_programs_memory(self):
+        # The protected roster holds no identity number: after 继续查询, and
+        # after 退  出, the WebAssembly memory holds none of those typed, in
+        # UTF-16 or in UTF-8, whole or its first 17 characters.
+        w, r = self.window, self.records
+        scan = """
+            const memory = new Uint8Array(wasmMemory.buffer);
+            const found = [];
+            for (const text of arguments[0])
+                for (const bytes of [new TextEncoder().encode(text),
+                                     new Uint8Array(Uint16Array.from(text, c => c.charCodeAt(0)).buffer)]) {
+                    for (let at = memory.indexOf(bytes[0]); at >= 0; at = memory.indexOf(bytes[0], at + 1))
+                        if (bytes.every((b, i) => memory[at + i] === b)) {
+                            found.push(text + ' at ' + at);
+                            break;
+                        }
+                }
+            return found;"""
+        typed = [r[5][1], r[6][1]]
+        self.assertEqual(w.query(r[5][0], r[5][1]), [])
+        self.assertEqual(w.click("Command2"), [])
+        self.assertEqual(w.query(r[5][0], r[6][1]), [(WARNING, "准考证号与身份证号不一致")])
+        w.paste("Text1", r[6][0])
+        self.assertEqual(w.click("Command1"), [])
+        self.assertEqual(w.click("Command2"), [])
+        needles = typed + [t[:17] for t in typed]
+        self.assertEqual(self.driver.execute_script(scan, needles), [])
+        self.assertEqual(w.query(r[7][0], r[7][1]), [])
+        w.click("Command3")
+        self.assertEqual(self.driver.execute_script(scan, needles + [r[7][1], r[7][1][:17]]), [])
+
+
 class DefaultPageFromDiskOnAPhone(DefaultPageFromDisk):
     phone = True
 
 
 class ProtectedPageFromAServerOnAPhone(ProtectedPageFromAServer):
     phone = True
+
+
+class DefaultPageFromDiskPortable(DefaultPageFromDisk):
+    portable = True
+
+
+class ProtectedPageFromAServerPortable(ProtectedPageFromAServer):
+    portable = True
 
 
 def box(driver, name):
@@ -470,6 +519,7 @@ class Page(unittest.TestCase):
 if __name__ == "__main__":
     suites = {"desktop": [DefaultPageFromDisk, ProtectedPageFromAServer],
               "phone": [DefaultPageFromDiskOnAPhone, ProtectedPageFromAServerOnAPhone],
+              "portable": [DefaultPageFromDiskPortable, ProtectedPageFromAServerPortable],
               "page": [Page]}
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in suites[sys.argv[1]])
