@@ -511,7 +511,7 @@ private:
                         unshown.push_back("column " + columnName(cell.column) + " (" + toUtf8(HEADER_NAMES[f][1]) +
                                           "): " + cell.problem);
                     if (cell.formatUnknown && f != SHEN && unknown_[f].count++ == 0)
-                        unknown_[f] = {row.row, 1, cell.text};
+                        unknown_[f] = {row.row, 1};
                 }
             any |= !cell.text.empty() || !cell.problem.empty();
             if (!mapped && !cell.text.empty() && !named_.count(cell.column))
@@ -564,9 +564,9 @@ private:
     // for each column, at its first row.
     void formatUnknown(Field f)
     {
-        const auto& [row, count, text] = unknown_[f];
-        error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*columns_[f]) + " is a number (" +
-                       visible(text) + ")" + (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
+        const auto& [row, count] = unknown_[f];
+        error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*columns_[f]) + " is a number" +
+                       (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
                        " and an Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number (78.5 may "
                        "show as 78.50 or 78.5分): save the workbook as an Excel workbook (.xlsx) and pack that");
     }
@@ -683,6 +683,13 @@ private:
                                                             : "\"" + character + "\" (" + codePoint(c) + ")"));
                 break;
             }
+        // FreeXL reads no formula: an empty cell of an .xls may be a computed
+        // name or score, which would be stored as nothing.
+        for (const auto& [field, what] : {std::pair{XING, "name"}, std::pair{CHENGJI, "score"}})
+            if (table_->formulasUnread && trimmed(fields[field]).empty())
+                error(row, std::string("the ") + what + " in column " + columnName(*columns_[field]) +
+                               " is empty, and an Excel 97-2003 workbook (.xls) does not show what a formula "
+                               "computed: save the workbook as an Excel workbook (.xlsx) and pack that");
         if (name.empty())
             warn(WarningKind::EmptyName, row, "the name is empty");
         if (trimmed(fields[CHENGJI]).empty())
@@ -715,7 +722,6 @@ private:
     struct Unknown {
         int row = 0;
         std::size_t count = 0;
-        std::u16string text;
     };
 
     std::vector<Table>& tables_;

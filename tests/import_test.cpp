@@ -603,9 +603,13 @@ TEST(Workbook, readsXlsTextAndRefusesItsNumbers)
     EXPECT_EQ(xls.records.size(), 1000u);
     EXPECT_EQ(rowsNamed(xls.rows, 1000).substr(0, 14), "rows 2, 3, 4, ");
     EXPECT_EQ(refusal(readFile(TEST_DATA "/number-score.xls")),
-              std::make_pair(2, std::string("the 成绩 in column D is a number (78.5), and so are 1 more below, and an "
+              std::make_pair(2, std::string("the 成绩 in column D is a number, and so are 1 more below, and an "
                                             "Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number "
                                             "(78.5 may show as 78.50 or 78.5分): save the workbook as an Excel workbook "
+                                            "(.xlsx) and pack that")));
+    EXPECT_EQ(refusal(readFile(TEST_DATA "/formula-score.xls")),
+              std::make_pair(3, std::string("the score in column D is empty, and an Excel 97-2003 workbook (.xls) does "
+                                            "not show what a formula computed: save the workbook as an Excel workbook "
                                             "(.xlsx) and pack that")));
 }
 
