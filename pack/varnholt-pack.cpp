@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/site.h"
 #include "roster/area_write.h"
 #include "roster/page.h"
 #include "import/read.h"
@@ -45,7 +46,7 @@ namespace {
 const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
     "                     [--encoding NAME] [--all-warnings] [--no-protect]\n"
-    "                     [--cost PASSES,MIB] [--web]\n"
+    "                     [--cost PASSES,MIB] [--web | --site DIR]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
     "after it. ROSTER: an Excel workbook (.xlsx), or a file Excel saves (Unicode\n"
@@ -64,6 +65,10 @@ const std::string USAGE =
     "                      browser opens, from disk or from any web server;\n"
     "                      TEMPLATE is then the page to copy (default: the one\n"
     "                      installed with this tool)\n"
+    "  --site DIR          write a site instead, for a roster of any size: the page\n"
+    "                      (DIR/index.html) and the roster in small files beside\n"
+    "                      it, of which each lookup fetches one; any static web\n"
+    "                      server, object store or CDN serves the folder as it is\n"
     "  -h, --help          this text\n";
 
 // A failure that ends the tool: the message, already in FILE[:LINE]: error: form.
@@ -114,6 +119,7 @@ struct Options {
     bool protect = true, allWarnings = false, help = false;
     std::optional<SealCost> cost;
     bool web = false;
+    fs::path site;  // --site: the folder
 };
 
 // PASSES,MIB: two whole numbers within the bounds every program file can
@@ -168,6 +174,8 @@ Options parse(const std::vector<std::string>& args)
             options.protect = false;
         else if (arg == "--web")
             options.web = true;
+        else if (arg == "--site")
+            options.site = path(value());
         else if (arg == "--cost")
             options.cost = parseCost(value());
         else if (arg == "-h" || arg == "--help")
@@ -181,6 +189,8 @@ Options parse(const std::vector<std::string>& args)
     }
     if (options.roster.empty() && !options.help)
         throw Failure{"varnholt-pack: error: no roster given\n\n" + USAGE};
+    if (!options.site.empty() && (options.web || !options.output.empty()))
+        throw Failure{"varnholt-pack: error: --site DIR writes a folder: neither --web nor -o goes with it"};
     return options;
 }
 
@@ -296,7 +306,7 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
 
 // Progress of the sealing once it has taken a second: on a terminal in steps
 // of 5 %, rewriting one line; into a log or a pipe a line every tenth.
-std::function<void(std::size_t)> sealingProgress(std::size_t total)
+std::function<void(std::size_t)> sealingProgress(std::size_t total, const char* what = "sealing records")
 {
     const bool terminal = isatty(fileno(stderr));
     const std::size_t steps = terminal ? 20 : 10;
@@ -305,7 +315,7 @@ std::function<void(std::size_t)> sealingProgress(std::size_t total)
         if (step == lastStep || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
             return;
         lastStep = step;
-        std::cerr << (terminal ? "\r" : "") << "sealing records: " << done << " of " << total << " ("
+        std::cerr << (terminal ? "\r" : "") << what << ": " << done << " of " << total << " ("
                   << step * 100 / steps << " %)" << (done == total || !terminal ? "\n" : "") << std::flush;
     };
 }
@@ -405,14 +415,41 @@ std::size_t pageCapacity(const std::string& page, const fs::path& path)
     throw Failure{display(path) + ": error: not a Varnholt page (it has no sound roster element)"};
 }
 
+SealCost chosenCost(const Options& options)
+{
+    return options.protect ? options.cost.value_or(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB))
+                           : SealCost{0, 0};
+}
+
+// --site DIR: the page and the buckets, written into the folder.
+int packSite(const Options& options, const RosterFile& file, const std::string& page)
+{
+    const SealCost cost = chosenCost(options);
+    report(std::cout, file, options.roster, options, cost);
+    std::cout << std::flush;
+    SiteWritten site;
+    try {
+        site = writeSite(file.records, options.protect ? std::optional(cost) : std::nullopt, options.site, page,
+                         sealingProgress(file.records.size(), options.protect ? "sealing records" : "writing records"));
+    } catch (const SiteError& error) {
+        throw Failure{error.what()};
+    }
+    std::cout << "Written: " << display(site.page) << "\n  and " << site.buckets
+              << (site.buckets == 1 ? " bucket" : " buckets") << " in " << display(site.folder) << ": "
+              << site.bytes / 1024 << " KiB, " << site.smallest << " to " << site.largest << " bytes each\n"
+              << "  Publish the whole folder; the page is index.html (see the office's guide for the server).\n";
+    return 0;
+}
+
 int pack(const Options& options)
 {
     if (options.help) {
         std::cout << USAGE;
         return 0;
     }
+    const bool page = options.web || !options.site.empty();
     const fs::path program = !options.program.empty() ? options.program
-                             : options.web            ? pageTemplate()
+                             : page                   ? pageTemplate()
                                                       : besideThisTool(
 #ifdef _WIN32
                                                             "Varnholt.exe"
@@ -423,7 +460,7 @@ int pack(const Options& options)
     std::string image = readFile(program);
     const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
     std::size_t at = 0, capacity = 0;
-    if (options.web) {
+    if (page) {
         capacity = pageCapacity(image, program);
     } else {
         std::optional<std::size_t> found;
@@ -441,12 +478,28 @@ int pack(const Options& options)
     ReadRoster roster{readFile(options.roster), {}};
     RosterFile& file = roster.file;
     try {
-        file = readRoster(roster.bytes, options.encoding, ROSTER_MAX_RECORDS, options.sheet);
+        // A roster too large for one program is read whole all the same, to
+        // say how large it is and that a site takes it.
+        file = readRoster(roster.bytes, options.encoding, ROSTER_MAX_SITE_RECORDS, options.sheet);
     } catch (const ImportError& error) {
         reportErrors(std::cerr, options.roster, error.problems);
         return 1;
     }
     reportWarnings(std::cerr, options.roster, file.warnings, options.allWarnings);
+
+    if (!options.site.empty())
+        return packSite(options, file, image);
+    const auto doesNotFit = [&](std::size_t fits) {
+        return Failure{display(options.roster) + ": error: the roster does not fit the " +
+                       (options.web ? "page" : "program") + ": it has " + std::to_string(file.records.size()) +
+                       " candidates, and the " + (options.web ? "page" : "program") + " holds about " +
+                       std::to_string(fits) + " like them" + (options.protect ? " when protected" : "") +
+                       ". Make a site of any size for the web with --site DIR, or split the roster (by "
+                       "examination group, for example) and make one " +
+                       (options.web ? "page" : "program") + " of each part"};
+    };
+    if (file.records.size() > ROSTER_MAX_RECORDS)
+        throw doesNotFit(ROSTER_MAX_RECORDS);
 
     const fs::path output = options.output.empty() ? defaultOutput(options, program, image) : options.output;
     std::error_code same;
@@ -454,9 +507,7 @@ int pack(const Options& options)
         throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
     Output written(output, program);
 
-    const SealCost cost = options.protect
-                              ? options.cost.value_or(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB))
-                              : SealCost{0, 0};
+    const SealCost cost = chosenCost(options);
     report(std::cout, file, options.roster, options, cost);
     std::cout << std::flush;
 
@@ -465,11 +516,7 @@ int pack(const Options& options)
         const auto seal = options.protect ? std::optional(cost) : std::nullopt;
         area = encodeArea(toCarry(file.records, capacity, seal, sealingProgress(file.records.size())), capacity);
     } catch (const AreaFullError& error) {
-        const std::size_t fits = file.records.size() * error.capacity / error.needed;
-        throw Failure{display(options.roster) + ": error: the roster does not fit the program: it has " +
-                      std::to_string(file.records.size()) + " candidates, and the program holds about " +
-                      std::to_string(fits) + " like them" + (options.protect ? " when protected" : "") +
-                      ". Split the roster (by examination group, for example) and make one program of each part"};
+        throw doesNotFit(file.records.size() * error.capacity / error.needed);
     }
     if (options.web)
         image = *withPageArea(image, bytes(area));
