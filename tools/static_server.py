@@ -27,7 +27,6 @@ http {{
     scgi_temp_path {work}/scgi;
     sendfile on;
     tcp_nopush on;
-    open_file_cache max=10000 inactive=60s;
     keepalive_requests 100000;
     server {{
         listen 127.0.0.1:{port};
