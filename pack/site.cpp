@@ -59,6 +59,9 @@ struct NewFolder {
 SiteWritten writeSite(const std::vector<RosterFields>& records, std::optional<SealCost> seal, const fs::path& dir,
                       const std::string& page, const std::function<void(std::size_t done)>& progress)
 {
+    if (records.size() > ROSTER_MAX_SITE_RECORDS)
+        throw SiteError(display(dir) + ": error: the roster has " + std::to_string(records.size()) +
+                        " records; a site holds at most " + std::to_string(ROSTER_MAX_SITE_RECORDS));
     CarriedRoster index;
     index.scope = {newRosterId(), seal.value_or(SealCost{0, 0})};
     index.sealedSite = seal.has_value();

@@ -200,7 +200,7 @@ class Faults(unittest.TestCase):
         done = subprocess.run([PACK, big, "--web", "--program", PAGE, "--no-protect", "-o",
                                os.path.join(WORK, "big.html")], capture_output=True, text=True)
         self.assertEqual(done.returncode, 1)
-        self.assertIn("it has 40000 candidates", done.stderr)
+        self.assertIn("These 40000 records need", done.stderr)
         self.assertIn("--site DIR", done.stderr)
         self.assertFalse(os.path.exists(os.path.join(WORK, "big.html")))
 
