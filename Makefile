@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: fixtures-xls all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster clean
+.PHONY: fixtures-xls all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster office-fixtures clean
 
 all: build
 
@@ -122,6 +122,12 @@ fixtures-xls:
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:
 	python3 tools/make_roster.py roster/roster.tsv
+
+# Regenerates tests/data/office with LibreOffice: the number-format oracle and
+# the .xlsx/.ods rosters with their as-shown exports.
+office-fixtures:
+	@tools/install-deps.sh fixtures
+	/usr/bin/python3 tools/make_office_fixtures.py tests/data/office
 
 clean:
 	rm -rf build

@@ -69,6 +69,58 @@ with tempfile.TemporaryDirectory() as tmp:
                         out.writestr(item.filename, book.read(item))
             data = stored.getvalue()
         roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + data
+# A workbook with number formats (python3-openpyxl: padded tickets, scores in
+# 0.00"分", a date, a formula without a saved result), its parts stored; and a
+# small .ods, stored, with number styles, repeated and covered cells, blanks
+# and a line break in a cell.
+import openpyxl
+
+book = openpyxl.Workbook()
+sheet = book.active
+sheet.append(["准考证号", "身份证号", "姓名", "成绩", "备注"])
+for r, (score, code) in enumerate([(87.5, '0.00"分"'), (45000, "yyyy-mm-dd"), ("=1+1", "0.0")], start=2):
+    sheet.append([10000 + r, rows[r][1], rows[r][2], score, None])
+    sheet.cell(r, 1).number_format = "0000000000"
+    sheet.cell(r, 4).number_format = code
+made = io.BytesIO()
+book.save(made)
+stored = io.BytesIO()
+with zipfile.ZipFile(made) as book, zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
+    for item in book.infolist():
+        if item.filename.startswith(("xl/workbook", "xl/_rels", "xl/worksheets", "xl/styles")):
+            out.writestr(zipfile.ZipInfo(item.filename, (2026, 1, 1, 0, 0, 0)), book.read(item))
+roster_seeds["xlsx-formats-0"] = b"\0" + stored.getvalue()
+CONTENT = """<?xml version="1.0" encoding="UTF-8"?>
+<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"><office:automatic-styles>
+<number:number-style style:name="N1"><number:number number:decimal-places="2" number:min-decimal-places="2" number:min-integer-digits="1"/><number:text>分</number:text></number:number-style>
+<number:number-style style:name="N2"><number:number number:decimal-places="0" number:min-integer-digits="10"/></number:number-style>
+<number:date-style style:name="N3"><number:year number:style="long"/><number:text>-</number:text><number:month number:style="long"/></number:date-style>
+<style:style style:name="ce1" style:family="table-cell" style:data-style-name="N1"/>
+<style:style style:name="ce2" style:family="table-cell" style:data-style-name="N2"/>
+<style:style style:name="ce3" style:family="table-cell" style:data-style-name="N3"/>
+</office:automatic-styles><office:body><office:spreadsheet><table:table table:name="说明"><table:table-row>
+<table:table-cell office:value-type="string"><text:p>本表</text:p></table:table-cell></table:table-row></table:table>
+<table:table table:name="第一考场"><table:table-column table:number-columns-repeated="6"/>
+<table:table-row><table:table-cell office:value-type="string"><text:p>准考<text:line-break/>证号</text:p></table:table-cell>
+<table:table-cell office:value-type="string"><text:p>身份证号</text:p></table:table-cell>
+<table:table-cell office:value-type="string"><text:p>姓<text:s/>名</text:p></table:table-cell>
+<table:table-cell office:value-type="string"><text:p>成绩</text:p></table:table-cell>
+<table:table-cell office:value-type="string"><text:p>备注</text:p></table:table-cell></table:table-row>
+<table:table-row table:number-rows-repeated="2"><table:table-cell table:number-columns-repeated="5"/></table:table-row>
+<table:table-row><table:table-cell table:style-name="ce2" office:value-type="float" office:value="10001"><text:p>0000010001</text:p></table:table-cell>
+<table:table-cell office:value-type="string"><text:p>11010519491231002X</text:p></table:table-cell>
+<table:table-cell table:number-columns-spanned="2" office:value-type="string"><text:p>张三</text:p></table:table-cell><table:covered-table-cell/>
+<table:table-cell table:style-name="ce1" office:value-type="float" office:value="87.5"><text:p>87.50分</text:p></table:table-cell>
+<table:table-cell table:style-name="ce3" office:value-type="date" office:date-value="2026-06-01"><text:p>2026-06</text:p></table:table-cell>
+</table:table-row></table:table></office:spreadsheet></office:body></office:document-content>"""
+stored = io.BytesIO()
+with zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
+    out.writestr(zipfile.ZipInfo("mimetype", (2026, 1, 1, 0, 0, 0)), "application/vnd.oasis.opendocument.spreadsheet")
+    out.writestr(zipfile.ZipInfo("content.xml", (2026, 1, 1, 0, 0, 0)), CONTENT)
+roster_seeds["ods-0"] = b"\0" + stored.getvalue()
 for name in ("number-score",):  # .xls written by LibreOffice (tests/make_xls.py)
     roster_seeds[f"xls-{name}"] = b"\0" + (root.parent / "tests" / "data" / f"{name}.xls").read_bytes()
 out = root / "corpus-roster"

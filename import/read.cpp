@@ -498,18 +498,23 @@ private:
     {
         RosterFields fields;
         std::fill(std::begin(numbers_), std::end(numbers_), false);
-        bool any = false;
+        bool any = false, padded = false;
+        std::vector<std::string> unshown;  // cells that cannot be taken as the sheet shows them
         for (const Cell& cell : row.cells) {
             bool mapped = false;
             for (int f = 0; f < 5; ++f)
                 if (columns_[f] == cell.column) {
                     fields[f] = cell.text;
                     numbers_[f] = cell.number;
+                    padded |= f == ZHUN && cell.formatted;
                     mapped = true;
+                    if (!cell.problem.empty())
+                        unshown.push_back("column " + columnName(cell.column) + " (" + toUtf8(HEADER_NAMES[f][1]) +
+                                          "): " + cell.problem);
                     if (cell.formatUnknown && f != SHEN && unknown_[f].count++ == 0)
                         unknown_[f] = {row.row, 1, cell.text};
                 }
-            any |= !cell.text.empty();
+            any |= !cell.text.empty() || !cell.problem.empty();
             if (!mapped && !cell.text.empty() && !named_.count(cell.column))
                 unnamed_.insert(cell.column);
         }
@@ -534,7 +539,13 @@ private:
             tooMany_ = true;
             return;
         }
-        if (numbers_[ZHUN] && allDigits(fields[ZHUN]))
+        if (!unshown.empty()) {
+            for (auto& problem : unshown)
+                error(row.row, std::move(problem));
+            return;
+        }
+        // A number the sheet shows padded with zeros is taken as shown.
+        if (numbers_[ZHUN] && !padded && allDigits(fields[ZHUN]))
             changed("ticket numbers stored as numbers: taken as their digits", row.row);
         const std::size_t errors = problems_.size();
         normalize(fields[ZHUN], false, row.row);
@@ -809,7 +820,9 @@ RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t max
                       const ColumnChoice& columns)
 {
     std::vector<Table> tables;
-    if (isZip(bytes))
+    if (isOpenDocument(bytes))
+        tables = readOds(bytes, sheet);
+    else if (isZip(bytes))
         tables = readWorkbook(bytes, sheet);
     else if (isCompoundFile(bytes))
         tables = readXls(bytes, sheet);

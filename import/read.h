@@ -3,8 +3,10 @@
 // accept and refuse the same files.
 //
 // It reads the files offices have:
-//   - Excel workbooks (.xlsx, as Excel and WPS write them): every worksheet
-//     with the header, in order, as one roster, or the one named;
+//   - Excel workbooks (.xlsx, as Excel and WPS write them) and OpenDocument
+//     spreadsheets (.ods, as LibreOffice and WPS write them): every worksheet
+//     with the header, in order, as one roster, or the one named; numbers as
+//     their formats show them;
 //   - Excel 97-2003 workbooks (.xls) the same way, through FreeXL, which tells
 //     a number's value but not how the sheet shows it: numbers are refused;
 //   - UTF-8 text, tab-separated, with or without a byte-order mark, LF or CRLF;
@@ -135,14 +137,17 @@ struct RosterFile {
 // Reads a roster of 1 to maxRecords records from a workbook or a text file
 // (`encoding` applies to text; `sheet` names a workbook's worksheet, else
 // every one with the header is read; `columns` names a field's header where
-// several could be it). Names, scores and remarks are stored exactly as given; ticket and
+// several could be it). Names, scores and remarks are stored exactly as the
+// file shows them (a workbook's numbers by their formats); ticket and
 // identity numbers too, but for what is certain: full-width digits and
 // letters become ASCII, ="…" is unwrapped, and a final lower-case x of an
 // 18-character identity number becomes X. Refuses with an ImportError that
 // names every problem by its row: a file that is not in its encoding or not
 // a workbook, no header, a record with more fields than the header, an
 // empty ticket or identity number, one with a blank in or around it, one
-// that Excel turned into a number, a repeated one, no record, too many.
+// that Excel turned into a number, a repeated one, no record, too many, a
+// cell it cannot show as the sheet does (an error value, a formula never
+// calculated, a number format it does not know).
 RosterFile readRoster(std::string_view bytes, Encoding encoding = Encoding::Detect,
                       std::size_t maxRecords = ROSTER_MAX_RECORDS, std::string_view sheet = {},
                       const ColumnChoice& columns = {});

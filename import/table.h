@@ -7,15 +7,19 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "import/read.h"
 
 struct Cell {
+    Cell(std::size_t column, std::u16string text) : column(column), text(std::move(text)) {}
     std::size_t column;     // from 0 (A)
     std::u16string text;
-    bool number = false;    // a workbook's number cell; `text` as Excel shows it (15 digits)
+    bool number = false;    // a workbook's number cell; `text` as the sheet shows it
+    bool formatted = false; // a number shown by a format other than General
     bool formatUnknown = false;  // a number whose shown text the file does not tell (.xls)
+    std::string problem;    // why the cell cannot be taken as shown (an error value, an unknown format), or ""
 };
 
 struct TableRow {
@@ -41,9 +45,9 @@ struct Table {
 // the encoding, at their row and column.
 Table readText(std::string_view bytes, Encoding encoding, const std::function<bool(const Table&)>& hasHeader);
 
-// The worksheet named `sheet`, or every worksheet in the workbook's order.
-// Throws an ImportError for an archive or part that is not a sound workbook,
-// or a sheet it does not have.
+// The worksheet named `sheet`, or every worksheet in the workbook's order;
+// numbers as their formats show them. Throws an ImportError for an archive
+// or part that is not a sound workbook, or a sheet it does not have.
 std::vector<Table> readWorkbook(std::string_view bytes, std::string_view sheet);
 
 // The same of an Excel 97-2003 workbook (.xls), read with FreeXL.
@@ -51,6 +55,13 @@ std::vector<Table> readXls(std::string_view bytes, std::string_view sheet);
 
 // The refusal of a sheet name the workbook does not have, naming those it has.
 [[noreturn]] void noSuchSheet(std::string_view sheet, const std::vector<std::string>& names);
+
+// The same of an OpenDocument spreadsheet (.ods): its tables, numbers as
+// their number styles show them.
+std::vector<Table> readOds(std::string_view bytes, std::string_view sheet);
+
+// A ZIP archive holding an OpenDocument spreadsheet rather than a workbook.
+bool isOpenDocument(std::string_view bytes);
 
 // ZIP archives (.xlsx) and OLE2 compound files (.xls, .et, or a workbook
 // with a password): told by their first bytes.

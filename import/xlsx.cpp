@@ -1,9 +1,5 @@
-// Workbooks (.xlsx) into rows of cells: the archive opened with zlib's
-// minizip from memory, its XML parts read with expat. What inflating may
-// produce is bounded, so a crafted archive cannot exhaust memory.
-#include <expat.h>
-#include <minizip/unzip.h>
-
+// Workbooks (.xlsx) into rows of cells, their parts read through
+// import/archive.h.
 #include <algorithm>
 #include <charconv>
 #include <cctype>
@@ -13,174 +9,17 @@
 #include <functional>
 #include <map>
 
+#include "import/archive.h"
+#include "import/numfmt.h"
 #include "import/table.h"
 #include "roster/utf.h"
 
 namespace {
 
-// All parts of a workbook together may unpack to this much: a roster of the
-// most records the program holds takes a few MiB.
-constexpr std::size_t MAX_UNPACKED = 64u << 20;
 // Columns a roster may use; a cell further right is refused.
 constexpr std::size_t MAX_COLUMNS = 1024;
 
-[[noreturn]] void broken(const std::string& problem)
-{
-    throw ImportError(0, "not a sound workbook: " + problem + "; save it again as .xlsx in Excel or WPS");
-}
-
-// minizip reads the archive from memory through these.
-struct Memory {
-    std::string_view bytes;
-    ZPOS64_T at = 0;
-};
-
-voidpf openMemory(voidpf opaque, const void*, int) { return opaque; }
-
-uLong readMemory(voidpf, voidpf stream, void* buffer, uLong size)
-{
-    auto& memory = *static_cast<Memory*>(stream);
-    const auto n = std::min<ZPOS64_T>(size, memory.bytes.size() - std::min<ZPOS64_T>(memory.at, memory.bytes.size()));
-    std::memcpy(buffer, memory.bytes.data() + memory.at, n);
-    memory.at += n;
-    return static_cast<uLong>(n);
-}
-
-uLong writeMemory(voidpf, voidpf, const void*, uLong) { return 0; }
-
-ZPOS64_T tellMemory(voidpf, voidpf stream) { return static_cast<Memory*>(stream)->at; }
-
-long seekMemory(voidpf, voidpf stream, ZPOS64_T offset, int origin)
-{
-    auto& memory = *static_cast<Memory*>(stream);
-    const ZPOS64_T base = origin == ZLIB_FILEFUNC_SEEK_SET ? 0
-                          : origin == ZLIB_FILEFUNC_SEEK_CUR ? memory.at
-                                                             : memory.bytes.size();
-    if (base + offset > memory.bytes.size())
-        return -1;
-    memory.at = base + offset;
-    return 0;
-}
-
-int closeMemory(voidpf, voidpf) { return 0; }
-
-int errorMemory(voidpf, voidpf) { return 0; }
-
-// An element's name without its namespace prefix.
-std::string_view local(const XML_Char* name)
-{
-    const std::string_view full = name;
-    const auto colon = full.find(':');
-    return colon == std::string_view::npos ? full : full.substr(colon + 1);
-}
-
-// An attribute by its local name; `prefixed` asks for one with a prefix
-// (r:id, the relationship), else one without.
-std::string attribute(const XML_Char** attributes, std::string_view name, bool prefixed = false)
-{
-    for (; *attributes; attributes += 2)
-        if (local(attributes[0]) == name && (std::strchr(attributes[0], ':') != nullptr) == prefixed)
-            return attributes[1];
-    return {};
-}
-
-struct XmlHandler {
-    std::function<void(std::string_view name, const XML_Char** attributes)> start;
-    std::function<void(std::string_view name)> end;
-    std::string* text = nullptr;  // where character data goes, when set
-    // What a handler threw: it stops the parser and is thrown again once
-    // expat's C frames are left.
-    XML_Parser parser = nullptr;
-    std::exception_ptr failure;
-
-    template <typename Call>
-    static void guarded(void* data, Call&& call)
-    {
-        auto& handler = *static_cast<XmlHandler*>(data);
-        try {
-            call(handler);
-        } catch (...) {
-            handler.failure = std::current_exception();
-            XML_StopParser(handler.parser, XML_FALSE);
-        }
-    }
-};
-
-class Archive {
-public:
-    explicit Archive(std::string_view bytes) : memory_{bytes}
-    {
-        zlib_filefunc64_def functions{openMemory, readMemory, writeMemory, tellMemory, seekMemory,
-                                      closeMemory, errorMemory, &memory_};
-        zip_ = unzOpen2_64("", &functions);
-        if (!zip_)
-            broken("the ZIP archive cannot be opened");
-    }
-    ~Archive() { unzClose(zip_); }
-    Archive(const Archive&) = delete;
-    Archive& operator=(const Archive&) = delete;
-
-    bool has(const std::string& part) { return unzLocateFile(zip_, part.c_str(), 1) == UNZ_OK; }
-
-    // Unpacks the part into expat, a piece at a time.
-    void parse(const std::string& part, XmlHandler& handler)
-    {
-        if (!has(part) || unzOpenCurrentFile(zip_) != UNZ_OK)
-            broken("it has no part " + part);
-        const XML_Parser parser = XML_ParserCreate(nullptr);
-        handler.parser = parser;
-        XML_SetUserData(parser, &handler);
-        XML_SetElementHandler(
-            parser,
-            [](void* data, const XML_Char* name, const XML_Char** attributes) {
-                XmlHandler::guarded(data, [&](XmlHandler& h) { h.start(local(name), attributes); });
-            },
-            [](void* data, const XML_Char* name) {
-                XmlHandler::guarded(data, [&](XmlHandler& h) { h.end(local(name)); });
-            });
-        XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int length) {
-            if (auto* to = static_cast<XmlHandler*>(data)->text)
-                to->append(text, static_cast<std::size_t>(length));
-        });
-        std::string problem;
-        char buffer[1 << 16];
-        for (;;) {
-            const int n = unzReadCurrentFile(zip_, buffer, sizeof buffer);
-            if (n < 0) {
-                problem = "its part " + part + " cannot be unpacked";
-                break;
-            }
-            if ((unpacked_ += static_cast<std::size_t>(n)) > MAX_UNPACKED) {
-                problem = "it unpacks to more than " + std::to_string(MAX_UNPACKED >> 20) + " MiB";
-                break;
-            }
-            if (XML_Parse(parser, buffer, n, n == 0) != XML_STATUS_OK) {
-                if (handler.failure)
-                    break;
-                problem = "its part " + part + " is not well-formed XML (line " +
-                          std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
-                          XML_ErrorString(XML_GetErrorCode(parser)) + ")";
-                break;
-            }
-            if (n == 0)
-                break;
-        }
-        XML_ParserFree(parser);
-        if (handler.failure) {
-            unzCloseCurrentFile(zip_);
-            std::rethrow_exception(handler.failure);
-        }
-        if (unzCloseCurrentFile(zip_) == UNZ_CRCERROR && problem.empty())
-            problem = "its part " + part + " is damaged (CRC)";
-        if (!problem.empty())
-            broken(problem);
-    }
-
-private:
-    Memory memory_;
-    unzFile zip_;
-    std::size_t unpacked_ = 0;
-};
+[[noreturn]] void broken(const std::string& problem) { brokenFile(problem, ".xlsx in Excel or WPS"); }
 
 std::u16string utf16(const std::string& text) { return fromUtf8(text).value_or(u"\uFFFD"); }
 
@@ -215,8 +54,9 @@ struct Sheet {
     bool hidden;
 };
 
-// The worksheets in the workbook's order, and the shared strings' part.
-std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings)
+// The worksheets in the workbook's order, and the parts of the shared
+// strings and of the styles.
+std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings, std::string& styles)
 {
     std::vector<Sheet> named;  // the part's relationship in place of the part, at first
     XmlHandler workbook;
@@ -236,6 +76,8 @@ std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings)
         const std::string type = attribute(attributes, "Type");
         if (type.ends_with("/sharedStrings"))
             sharedStrings = partOf(attribute(attributes, "Target"));
+        else if (type.ends_with("/styles"))
+            styles = partOf(attribute(attributes, "Target"));
         else if (type.ends_with("/worksheet"))
             targets[attribute(attributes, "Id")] = partOf(attribute(attributes, "Target"));
     };
@@ -292,32 +134,109 @@ std::optional<std::size_t> columnOf(const std::string& reference)
     return column - 1;
 }
 
-// A number as Excel's General format shows it: at most 15 significant
-// digits, the digits of a whole number below 10^15 in full.
-std::u16string numberText(const std::string& value)
+// The number format of each cell style (a cell's s attribute indexes
+// them), and whether dates count from 1904.
+struct Styles {
+    struct Format {
+        int id = 0;
+        std::optional<std::string> code;  // nothing for a built-in id whose look depends on Excel's language
+    };
+    std::vector<Format> formats{Format{0, "General"}};
+    bool date1904 = false;
+};
+
+Styles styles(Archive& archive, const std::string& part)
 {
-    double number = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-    if (error != std::errc() || end != value.data() + value.size())
-        return utf16(value);
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, number, std::chars_format::general, 15);
-    std::string shown(text, written.ptr);
-    for (char& c : shown)
-        c = c == 'e' ? 'E' : c;
-    return utf16(shown);
+    Styles styles;
+    XmlHandler workbook;
+    workbook.start = [&](std::string_view name, const XML_Char** attributes) {
+        if (name == "workbookPr") {
+            const std::string flag = attribute(attributes, "date1904");
+            styles.date1904 = flag == "1" || flag == "true";
+        }
+    };
+    workbook.end = [](std::string_view) {};
+    archive.parse("xl/workbook.xml", workbook);
+    if (part.empty() || !archive.has(part))
+        return styles;
+
+    std::map<int, std::string> custom;
+    std::vector<int> ids;
+    bool inCellXfs = false;
+    XmlHandler handler;
+    handler.start = [&](std::string_view name, const XML_Char** attributes) {
+        const auto id = [&] {
+            const std::string text = attribute(attributes, "numFmtId");
+            int n = 0;
+            std::from_chars(text.data(), text.data() + text.size(), n);
+            return n;
+        };
+        if (name == "numFmt")
+            custom[id()] = attribute(attributes, "formatCode");
+        else if (name == "cellXfs")
+            inCellXfs = true;
+        else if (name == "xf" && inCellXfs)
+            ids.push_back(id());
+    };
+    handler.end = [&](std::string_view name) {
+        if (name == "cellXfs")
+            inCellXfs = false;
+    };
+    archive.parse(part, handler);
+    if (ids.empty())
+        return styles;
+    styles.formats.clear();
+    for (const int id : ids) {
+        const auto code = custom.find(id);
+        styles.formats.push_back({id, code != custom.end() ? std::optional(code->second) : builtinFormat(id)});
+    }
+    return styles;
 }
 
 // "1" or "true": a hidden row or column.
 bool isSet(const std::string& flag) { return flag == "1" || flag == "true"; }
 
-Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16string>& strings)
+// A cell's value as its format shows it, or why it cannot be shown.
+void showValue(Cell& cell, const std::string& type, const std::string& value, bool formula,
+               const Styles::Format& format, bool date1904, const std::u16string& text)
+{
+    const std::string code = format.code.value_or("");
+    try {
+        if (formula && value.empty() && type != "str") {
+            cell.problem = "its formula has no saved result (the program that wrote the workbook never "
+                           "calculated it): open the workbook in Excel, WPS or LibreOffice, save it, and pack again";
+        } else if (type == "e") {
+            cell.text = utf16(value);
+            cell.problem = "it shows the error " + value + ": correct the cell or what its formula uses";
+        } else if (type == "n" || type.empty()) {
+            double number = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (value.empty())
+                return;
+            cell.number = true;
+            cell.text = utf16(value);
+            if (error != std::errc() || end != value.data() + value.size())
+                cell.problem = "its number \"" + value + "\" is not a number";
+            else if (!format.code)
+                cell.problem = "its number format is Excel's built-in format " + std::to_string(format.id) +
+                               ", whose look depends on the language of Excel; give the column a format such as 0.00";
+            else
+                cell.text = utf16(formatNumber(number, code, date1904)), cell.formatted = code != "General";
+        } else {
+            cell.text = format.code ? utf16(formatText(toUtf8(text), code)) : text;
+        }
+    } catch (const FormatError& e) {
+        cell.problem = e.what();
+    }
+}
+
+Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16string>& strings, const Styles& styles)
 {
     Table table;
     table.sheet = sheet.name;
     table.hidden = sheet.hidden;
-    std::string value, type, reference;
-    bool inInline = false;
+    std::string value, type, reference, style;
+    bool inInline = false, formula = false;
     int phonetic = 0, rowNumber = 0;
     std::size_t nextColumn = 0;
     XmlHandler handler;
@@ -341,7 +260,11 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
         } else if (name == "c") {
             type = attribute(attributes, "t");
             reference = attribute(attributes, "r");
+            style = attribute(attributes, "s");
             value.clear();
+            formula = false;
+        } else if (name == "f") {
+            formula = true;
         } else if (name == "v" && !table.rows.empty()) {
             handler.text = &value;
         } else if (name == "is") {
@@ -362,22 +285,25 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
         } else if (name == "c" && !table.rows.empty()) {
             const std::size_t column = columnOf(reference).value_or(nextColumn);
             nextColumn = column + 1;
-            Cell cell{column, {}, false};
+            std::size_t xf = 0;
+            std::from_chars(style.data(), style.data() + style.size(), xf);
+            if (xf >= styles.formats.size())
+                broken("a cell refers to a style the workbook does not have");
+            std::u16string text;
             if (type == "s") {
                 std::size_t index = strings.size();
                 std::from_chars(value.data(), value.data() + value.size(), index);
                 if (index >= strings.size())
                     broken("a cell refers to a shared string the workbook does not have");
-                cell.text = strings[index];
+                text = strings[index];
             } else if (type == "b") {
-                cell.text = value == "1" ? u"TRUE" : u"FALSE";
-            } else if (type == "n" || type.empty()) {
-                cell.number = !value.empty();
-                cell.text = value.empty() ? u"" : numberText(value);
-            } else {  // inlineStr, str (a formula's text), e (an error such as #N/A)
-                cell.text = cellText(value);
+                text = value == "1" ? u"TRUE" : u"FALSE";
+            } else {  // inlineStr, str (a formula's text)
+                text = cellText(value);
             }
-            if (cell.text.empty())
+            Cell cell{column, {}};
+            showValue(cell, type, value, formula, styles.formats[xf], styles.date1904, text);
+            if (cell.text.empty() && cell.problem.empty())
                 return;
             TableRow& row = table.rows.back();
             if (column >= MAX_COLUMNS)
@@ -397,9 +323,9 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
 
 std::vector<Table> readWorkbook(std::string_view bytes, std::string_view sheetName)
 {
-    Archive archive(bytes);
-    std::string sharedPart;
-    const auto all = sheets(archive, sharedPart);
+    Archive archive(bytes, ".xlsx in Excel or WPS");
+    std::string sharedPart, stylesPart;
+    const auto all = sheets(archive, sharedPart, stylesPart);
     const auto named = std::find_if(all.begin(), all.end(), [&](const Sheet& s) { return s.name == sheetName; });
     if (!sheetName.empty() && named == all.end()) {
         std::vector<std::string> names;
@@ -408,9 +334,10 @@ std::vector<Table> readWorkbook(std::string_view bytes, std::string_view sheetNa
         noSuchSheet(sheetName, names);
     }
     const auto strings = sharedStrings(archive, sharedPart);
+    const auto formats = styles(archive, stylesPart);
     std::vector<Table> tables;
     for (const Sheet& sheet : all)
         if (sheetName.empty() || &sheet == &*named)
-            tables.push_back(cells(archive, sheet, strings));
+            tables.push_back(cells(archive, sheet, strings, formats));
     return tables;
 }

@@ -2,11 +2,15 @@
 // stores, and the row and problem it names for every refusal and warning.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "import/numfmt.h"
 #include "import/read.h"
+#include "import/table.h"
 #include "tests/carried_roster.h"
 #include "roster/utf.h"
 
@@ -517,6 +521,29 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
     } catch (const ImportError& error) {
         EXPECT_STREQ(error.what(), "the workbook has no sheet \"成绩\"; it has \"说明\", \"名单\"");
     }
+    // Numbers as their formats show them, a padded ticket as shown and
+    // unchanged; each cell that cannot be shown refused at its row and column.
+    try {
+        readRoster(readFile((dir + "unshown.xlsx").c_str()));
+        ADD_FAILURE() << "cells that cannot be shown were read";
+    } catch (const ImportError& error) {
+        ASSERT_EQ(error.problems.size(), 3u);
+        EXPECT_EQ(error.problems[0], (RosterProblem{2, "column D (成绩): its formula has no saved result (the program "
+                                                       "that wrote the workbook never calculated it): open the workbook "
+                                                       "in Excel, WPS or LibreOffice, save it, and pack again"}));
+        EXPECT_EQ(error.problems[1], (RosterProblem{3, "column D (成绩): it shows the error #N/A: correct the cell or "
+                                                       "what its formula uses"}));
+        EXPECT_EQ(error.problems[2], (RosterProblem{4, "column D (成绩): the number format \"[DBNum1]0\" is not one "
+                                                       "the reader knows ([DBNum1]); give the column a format such as "
+                                                       "0.00 or @ (text)"}));
+    }
+    const auto firstRows = readRoster(readFile((dir + "shown.xlsx").c_str()));
+    ASSERT_EQ(firstRows.records.size(), 3u);
+    EXPECT_EQ(firstRows.records[0][0], u"0000010001");
+    EXPECT_EQ((std::vector<std::u16string>{firstRows.records[0][3], firstRows.records[1][3], firstRows.records[2][3]}),
+              (std::vector<std::u16string>{u"78.50", u"87.00分", u"86.0"}));
+    EXPECT_TRUE(firstRows.changes.empty());
+
     // What inflating may produce is bounded.
     EXPECT_EQ(refusal(readFile((dir + "bomb.xlsx").c_str())),
               std::make_pair(0, std::string("not a sound workbook: it unpacks to more than 64 MiB; save it again as "
@@ -588,4 +615,106 @@ TEST(Workbook, refusesOtherSpreadsheetFilesWithAdvice)
     EXPECT_EQ(refusal("PK\x03\x04 not an archive"),
               std::make_pair(0, std::string("not a sound workbook: the ZIP archive cannot be opened; save it again as "
                                             ".xlsx in Excel or WPS")));
+}
+
+// LibreOffice's own "as shown" text of a few hundred numbers under format
+// codes (tools/make_office_fixtures.py): the reader shows each the same, from
+// the code and from LibreOffice's .ods of the same sheet (its number styles),
+// but where it keeps to Excel. Excel and the reader round the 15-digit
+// decimal a cell shows, so 1.005 is 100.5% and shows as 101%, where
+// LibreOffice scales the double (100.49999…%) and shows 100%; General keeps
+// the reader's E notation from 10^15 and below 10^-4, where LibreOffice
+// writes the digits out.
+TEST(NumberFormat, showsEveryNumberAsLibreOfficeDoes)
+{
+    const std::map<std::pair<std::string, std::string>, std::string> excel = {
+        {{"1.005", "0%"}, "101%"},
+        {{"1e-05", "General"}, "1E-05"}, {{"1e-07", "General"}, "1E-07"}, {{"1000000000000000.0", "General"}, "1E+15"},
+        {{"1e-05", "@"}, "1E-05"}, {{"1e-07", "@"}, "1E-07"}, {{"1000000000000000.0", "@"}, "1E+15"},
+        {{"1e-05", "General\"分\""}, "1E-05分"}, {{"1e-07", "General\"分\""}, "1E-07分"},
+        {{"1000000000000000.0", "General\"分\""}, "1E+15分"}};
+    std::ifstream in(TEST_DATA "/office/numfmt-oracle.tsv", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::vector<std::array<std::string, 3>> triples;  // value, code, shown
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with('#'))
+            continue;
+        const auto tab = line.find('\t'), tab2 = line.find('\t', tab + 1);
+        triples.push_back({line.substr(0, tab), line.substr(tab + 1, tab2 - tab - 1), line.substr(tab2 + 1)});
+        if (const auto kept = excel.find({triples.back()[0], triples.back()[1]}); kept != excel.end())
+            triples.back()[2] = kept->second;
+    }
+    ASSERT_EQ(triples.size(), 915u);
+    for (const auto& [value, code, shown] : triples) {
+        std::string got;
+        try {
+            got = formatNumber(std::strtod(value.c_str(), nullptr), code);
+        } catch (const FormatError& error) {
+            got = error.what();
+        }
+        EXPECT_EQ(got, shown) << value << " under " << code;
+    }
+    // Row k holds the k-th pair, its number in column C.
+    const auto ods = readOds(readFile(TEST_DATA "/office/numfmt-oracle.ods"), "");
+    std::map<int, std::u16string> column;
+    for (const TableRow& row : ods.at(0).rows)
+        for (const Cell& cell : row.cells)
+            if (cell.column == 2)
+                column[row.row] = cell.problem.empty() ? cell.text : fromUtf8(cell.problem).value();
+    for (std::size_t k = 0; k < triples.size(); ++k)
+        EXPECT_EQ(toUtf8(column[static_cast<int>(k + 1)]), triples[k][2])
+            << triples[k][0] << " under " << triples[k][1] << " in the .ods";
+}
+
+// Where LibreOffice counts days otherwise, Excel's calendar: day 60 is the
+// 29 February 1900 it keeps, day 1 is 1 January 1900; in the 1904 system day
+// 0 is 1 January 1904. What cannot be shown is refused, never guessed.
+TEST(NumberFormat, keepsExcelsCalendarAndRefusesWhatItCannotShow)
+{
+    EXPECT_EQ(formatNumber(60, "yyyy-mm-dd"), "1900-02-29");
+    EXPECT_EQ(formatNumber(1, "yyyy-mm-dd ddd"), "1900-01-01 Sun");
+    EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
+    EXPECT_EQ(formatNumber(45000.5, "yyyy\"年\"m\"月\"d\"日\" 上午/下午h\"时\"", true), "2027年3月16日 下午12时");
+    for (const auto& [value, code] : {std::pair{60.0, "[DBNum1]0"}, {1.5, "# ?/?"}, {2.0, "0.0x"}, {-1.0, "yyyy"},
+                                      {5.0, "[>10]0;[<0]0"}, {1.0, "0\"unclosed"}})
+        EXPECT_THROW(formatNumber(value, code), FormatError) << code;
+}
+
+namespace {
+
+// A sheet's cells that show something, by row and column.
+std::map<std::pair<int, std::size_t>, std::u16string> shownCells(const Table& table)
+{
+    std::map<std::pair<int, std::size_t>, std::u16string> cells;
+    for (const TableRow& row : table.rows)
+        for (const Cell& cell : row.cells)
+            if (!cell.text.empty())
+                cells[{row.row, cell.column}] = cell.text;
+    return cells;
+}
+
+}  // namespace
+
+// A roster in two sheets as an office formats it (zero-padded tickets,
+// scores with decimals and 分, an average by formula, a remark with a line
+// break), saved by LibreOffice as .xlsx and as .ods: each sheet reads as
+// LibreOffice's own "as shown" export of it.
+TEST(Office, readsEachSheetAsLibreOfficeShowsIt)
+{
+    for (const char* file : {"roster.xlsx", "roster.ods"}) {
+        const std::string bytes = readFile((TEST_DATA "/office/"s + file).c_str());
+        const auto read = isOpenDocument(bytes) ? readOds(bytes, "") : readWorkbook(bytes, "");
+        ASSERT_EQ(read.size(), 2u);
+        EXPECT_EQ(read[1].sheet, "第二考场");
+        for (std::size_t k = 0; k < 2; ++k) {
+            const std::string csv = TEST_DATA "/office/roster-" + std::to_string(k + 1) + ".csv";
+            const auto commas = [](const Table& t) { return !t.rows.empty() && t.rows.front().cells.size() == 7; };
+            const auto expected = shownCells(readText(readFile(csv.c_str()), Encoding::Utf8, commas));
+            EXPECT_EQ(shownCells(read[k]), expected) << file << " " << csv;
+            EXPECT_EQ(expected.size(), 6u * 7 - 3);  // three remarks empty
+        }
+    }
+    const auto records = readRoster(readFile(TEST_DATA "/office/roster.ods"));
+    ASSERT_EQ(records.records.size(), 10u);
+    EXPECT_EQ(records.records[6], (RosterFields{u"0000020002", u"110105199002020229", u"钱二甲", u"75.1", u"复核\n加5分"}));
 }

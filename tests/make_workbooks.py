@@ -13,6 +13,9 @@
                          hidden, its header over two rows with line breaks and
                          blanks inside names, a hidden column, 第三考场 with
                          three scores
+  shown.xlsx             tickets and scores in number formats (python3-openpyxl)
+  unshown.xlsx           the same with scores that cannot be shown: a formula
+                         never calculated, #N/A, a format the reader does not know
 
 Usage: make_workbooks.py FOLDER
 """
@@ -46,6 +49,20 @@ def write(path, sheets):
 write(os.path.join(folder, "identity-number.xlsx"), [("Sheet1", [HEADER] + RECORDS)])
 write(os.path.join(folder, "two-sheets.xlsx"),
       [("说明", [["本表为笔试成绩，请勿外传"]]), ("名单", [HEADER] + RECORDS[:1] + RECORDS[2:])])
+
+import openpyxl
+
+SHOWN = [(10001, 78.5, "0.00"), (10002, 87, '0.00"分"'), (10003, 85.956, "0.0")]
+UNSHOWN = [(10004, "=AVERAGE(1,2)", "0.0"), (10005, "#N/A", "0.0"), (10006, 60, "[DBNum1]0")]
+for name, rows in (("shown.xlsx", SHOWN), ("unshown.xlsx", UNSHOWN)):
+    book = openpyxl.Workbook()
+    sheet = book.active
+    sheet.append(HEADER)
+    for row, (ticket, score, code) in enumerate(rows, start=2):
+        sheet.append([ticket, RECORDS[0][1][:14] + f"{ticket % 1000:03d}X", "张三", score, ""])
+        sheet.cell(row, 1).number_format = "0000000000"
+        sheet.cell(row, 4).number_format = code
+    book.save(os.path.join(folder, name))
 
 with zipfile.ZipFile(os.path.join(folder, "bomb.xlsx"), "w", zipfile.ZIP_DEFLATED) as bomb:
     with zipfile.ZipFile(os.path.join(folder, "two-sheets.xlsx")) as model:

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The office's step end to end: generated rosters in every format Excel
-writes, workbooks among them, are packed into a program file, which then
+writes, workbooks and an OpenDocument spreadsheet among them, are packed into a program file, which then
 finds every candidate; the packer's report shows no identity number whole.
 
 pack_e2e.py WORKDIR TEMPLATE PROGRAM [RUN...] -- PACK...
@@ -16,7 +16,7 @@ VERSION = 2
 HEADER = 92
 COST = 36  # offset of opsLimit, then memLimitKiB, in the area
 FORMATS = {"tsv": "txt", "unicode-text": "txt", "csv-utf8": "csv", "csv-gb18030": "csv", "xlsx": "xlsx",
-           "xlsx-inline": "xlsx"}
+           "xlsx-inline": "xlsx", "ods": "ods"}
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 

@@ -32,8 +32,10 @@ packages_of() {
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686 nginx-light wrk" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
-    # Regenerating the .xls fixtures (make fixtures-xls) only; tests read the committed ones.
-    fixtures) echo "libreoffice-calc python3-xlsxwriter" ;;
+    # Regenerating the fixtures LibreOffice writes (make fixtures-xls, make
+    # office-fixtures: the .xls, the number-format oracle, the .ods) only;
+    # tests read the committed ones.
+    fixtures) echo "libreoffice-calc python3-xlsxwriter python3-openpyxl" ;;
     sodium-source) ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac

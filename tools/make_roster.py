@@ -24,6 +24,7 @@ Usage: make_roster.py [--records N] [--format FORMAT] OUTPUT
                 xlsx-inline   the same layout written by python3-openpyxl
                               (inline strings), with some tickets and identity
                               numbers in full-width digits and a lower-case x
+                ods           the xlsx layout as an OpenDocument spreadsheet
               The Excel formats carry the Chinese column names and quote a
               field as Excel does. Every format reads to the same records.
 """
@@ -330,7 +331,64 @@ def write_xlsx_inline(path, rows):
     book.save(path)
 
 
-WORKBOOKS = {"xlsx": write_xlsx, "xlsx-inline": write_xlsx_inline}
+def write_ods(path, rows):
+    """OpenDocument as LibreOffice writes it: the title over merged cells,
+    tickets as numbers, runs of blanks as <text:s/>, empty cells repeated."""
+    import re, zipfile
+    from xml.sax.saxutils import escape
+
+    def blanks(n, edge):  # one blank between words is itself, every other one a <text:s/>
+        spaces = lambda k: "" if k == 0 else "<text:s/>" if k == 1 else '<text:s text:c="%d"/>' % k
+        return spaces(n) if edge else " " + spaces(n - 1)
+
+    def paragraph(text):
+        lines = []
+        for line in text.replace("\r\n", "\n").split("\n"):
+            line = escape(line)
+            line = re.sub(" +", lambda m: blanks(len(m.group(0)), m.start() == 0 or m.end() == len(line)), line)
+            lines.append(line)
+        return "<text:p>" + "<text:line-break/>".join(lines) + "</text:p>"
+
+    def string(text):
+        return '<table:table-cell office:value-type="string">%s</table:table-cell>' % paragraph(text)
+
+    def number(value):
+        return '<table:table-cell office:value-type="float" office:value="%s"><text:p>%s</text:p></table:table-cell>' \
+            % (value, value)
+
+    width = len(WORKBOOK_COLUMNS)
+    body = ['<table:table table:name="成绩"><table:table-column table:number-columns-repeated="%d"/>' % width,
+            '<table:table-row><table:table-cell table:number-columns-spanned="%d" office:value-type="string">'
+            '<text:p>2026年笔试成绩</text:p></table:table-cell><table:covered-table-cell '
+            'table:number-columns-repeated="%d"/></table:table-row>' % (width, width - 1),
+            "<table:table-row>" + "".join(string(header) for header, _ in WORKBOOK_COLUMNS) + "</table:table-row>"]
+    for r, row in enumerate(rows):
+        cells = []
+        for _, field in WORKBOOK_COLUMNS:
+            if field is None:
+                cells.append(number(1 + r // 30))
+            elif field == 0:
+                cells.append(number(int(row[0])))
+            elif row[field]:
+                cells.append(string(row[field]))
+            else:
+                cells.append("<table:table-cell/>")
+        body.append("<table:table-row>" + "".join(cells) + "</table:table-row>")
+    body.append('<table:table-row table:number-rows-repeated="1048000"><table:table-cell '
+                'table:number-columns-repeated="%d"/></table:table-row></table:table>' % width)
+    content = ('<?xml version="1.0" encoding="UTF-8"?><office:document-content '
+               'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+               'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+               'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" office:version="1.3">'
+               "<office:body><office:spreadsheet>" + "".join(body) +
+               "</office:spreadsheet></office:body></office:document-content>")
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as book:
+        book.writestr(zipfile.ZipInfo("mimetype", (2026, 1, 1, 0, 0, 0)), "application/vnd.oasis.opendocument.spreadsheet",
+                      compress_type=zipfile.ZIP_STORED)
+        book.writestr(zipfile.ZipInfo("content.xml", (2026, 1, 1, 0, 0, 0)), content, compress_type=zipfile.ZIP_DEFLATED)
+
+
+WORKBOOKS = {"xlsx": write_xlsx, "xlsx-inline": write_xlsx_inline, "ods": write_ods}
 
 
 def main():
