@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/site.h"
 #include "roster/area_write.h"
 #include "roster/page.h"
 #include "import/read.h"
@@ -55,7 +56,7 @@ std::string defaultCostText()
 const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
     "                     [--column FIELD=NAME]... [--encoding NAME] [--all-warnings]\n"
-    "                     [--no-protect] [--cost PASSES,MIB|auto] [--web]\n"
+    "                     [--no-protect] [--cost PASSES,MIB|auto] [--web | --site DIR]\n"
     "                     [--sign CERT.p12 [--sign-pass-file FILE]]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
@@ -80,6 +81,10 @@ const std::string USAGE =
     "                      browser opens, from disk or from any web server;\n"
     "                      TEMPLATE is then the page to copy (default: the one\n"
     "                      installed with this tool)\n"
+    "  --site DIR          write a site instead, for a roster of any size: the page\n"
+    "                      (DIR/index.html) and the roster in small files beside\n"
+    "                      it, of which each lookup fetches one; any static web\n"
+    "                      server, object store or CDN serves the folder as it is\n"
     "  --sign CERT.p12     sign the Windows program (Authenticode, SHA-256) with the\n"
     "                      certificate and key in CERT.p12, through osslsigncode\n"
     "  --sign-pass-file FILE  the file whose first line is CERT.p12's password\n"
@@ -135,6 +140,7 @@ struct Options {
     std::optional<SealCost> cost;  // none: calibrated on this machine (--cost auto)
     bool web = false;
     fs::path signingCertificate, signingPassFile;
+    fs::path site;  // --site: the folder
 };
 
 // PASSES,MIB: two whole numbers within the bounds every program file can
@@ -201,6 +207,8 @@ Options parse(const std::vector<std::string>& args)
             options.protect = false;
         else if (arg == "--web")
             options.web = true;
+        else if (arg == "--site")
+            options.site = path(value());
         else if (arg == "--cost")
             options.cost = value() == "auto" ? std::nullopt : std::optional(parseCost(args[i]));
         else if (arg == "--sign")
@@ -225,9 +233,11 @@ Options parse(const std::vector<std::string>& args)
         throw Failure{"varnholt-pack: error: --sign runs osslsigncode, on Linux; on Windows sign the program written "
                       "with signtool: signtool sign /fd SHA256 /f CERT.p12 /p PASSWORD PROGRAM.exe"};
 #endif
-    if (!options.signingCertificate.empty() && options.web)
+    if (!options.signingCertificate.empty() && (options.web || !options.site.empty()))
         throw Failure{"varnholt-pack: error: --sign signs a Windows program; a web page carries no signature (serve it "
                       "from the office's own HTTPS address instead)"};
+    if (!options.site.empty() && (options.web || !options.output.empty()))
+        throw Failure{"varnholt-pack: error: --site DIR writes a folder: neither --web nor -o goes with it"};
     return options;
 }
 
@@ -365,7 +375,7 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
 
 // Progress of the sealing once it has taken a second: on a terminal in steps
 // of 5 %, rewriting one line; into a log or a pipe a line every tenth.
-std::function<void(std::size_t)> sealingProgress(std::size_t total)
+std::function<void(std::size_t)> sealingProgress(std::size_t total, const char* what = "sealing records")
 {
     const bool terminal = isatty(fileno(stderr));
     const std::size_t steps = terminal ? 20 : 10;
@@ -374,7 +384,7 @@ std::function<void(std::size_t)> sealingProgress(std::size_t total)
         if (step == lastStep || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
             return;
         lastStep = step;
-        std::cerr << (terminal ? "\r" : "") << "sealing records: " << done << " of " << total << " ("
+        std::cerr << (terminal ? "\r" : "") << what << ": " << done << " of " << total << " ("
                   << step * 100 / steps << " %)" << (done == total || !terminal ? "\n" : "") << std::flush;
     };
 }
@@ -579,14 +589,44 @@ void checkFits(const std::vector<RosterFields>& records, const Options& options,
     throw Failure{message};
 }
 
+SealCost chosenCost(const Options& options)
+{
+    return !options.protect ? SealCost{0, 0}
+           : options.cost   ? *options.cost
+                            : calibrateCost(AUTO_SEAL_SECONDS, DEFAULT_SEAL_COST);
+}
+
+// --site DIR: the page and the buckets, written into the folder.
+int packSite(const Options& options, const RosterFile& file, const std::string& page)
+{
+    const SealCost cost = chosenCost(options);
+    warnIfWeaker(std::cout, options);
+    report(std::cout, file, options.roster, options, cost);
+    reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);
+    std::cout << std::flush;
+    SiteWritten site;
+    try {
+        site = writeSite(file.records, options.protect ? std::optional(cost) : std::nullopt, options.site, page,
+                         sealingProgress(file.records.size(), options.protect ? "sealing records" : "writing records"));
+    } catch (const SiteError& error) {
+        throw Failure{error.what()};
+    }
+    std::cout << "Written: " << display(site.page) << "\n  and " << site.buckets
+              << (site.buckets == 1 ? " bucket" : " buckets") << " in " << display(site.folder) << ": "
+              << site.bytes / 1024 << " KiB, " << site.smallest << " to " << site.largest << " bytes each\n"
+              << "  Publish the whole folder; the page is index.html (see the office's guide for the server).\n";
+    return 0;
+}
+
 int pack(const Options& options)
 {
     if (options.help) {
         std::cout << USAGE;
         return 0;
     }
+    const bool page = options.web || !options.site.empty();
     const fs::path program = !options.program.empty() ? options.program
-                             : options.web            ? pageTemplate()
+                             : page                   ? pageTemplate()
                                                       : besideThisTool(
 #ifdef _WIN32
                                                             "Varnholt.exe"
@@ -597,7 +637,7 @@ int pack(const Options& options)
     std::string image = readFile(program);
     const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
     std::size_t at = 0, capacity = 0;
-    if (options.web) {
+    if (page) {
         capacity = pageCapacity(image, program);
     } else {
         std::optional<std::size_t> found;
@@ -628,6 +668,8 @@ int pack(const Options& options)
         reportErrors(std::cerr, options.roster, error.problems);
         return 1;
     }
+    if (!options.site.empty())
+        return packSite(options, file, image);
     checkFits(file.records, options, capacity);
 
     const fs::path output = options.output.empty() ? defaultOutput(options, program, image) : options.output;
@@ -636,9 +678,7 @@ int pack(const Options& options)
         throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
     Output written(output, program);
 
-    const SealCost cost = !options.protect ? SealCost{0, 0}
-                          : options.cost     ? *options.cost
-                                             : calibrateCost(AUTO_SEAL_SECONDS, DEFAULT_SEAL_COST);
+    const SealCost cost = chosenCost(options);
     warnIfWeaker(std::cout, options);
     report(std::cout, file, options.roster, options, cost);
     reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);

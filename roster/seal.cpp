@@ -166,15 +166,19 @@ RosterId newRosterId()
     return id;
 }
 
+std::size_t paddedSize(const OpenedRecord& record)
+{
+    Wiped<std::string> plaintext = plaintextOf(record);
+    // sodium_pad always adds at least one byte: strictly beyond the longest.
+    return (plaintext.size() / PAD_BLOCK + 1) * PAD_BLOCK;
+}
+
 std::size_t paddedSize(const std::vector<SealInput>& inputs)
 {
-    std::size_t longest = 0;
-    for (const SealInput& input : inputs) {
-        Wiped<std::string> plaintext = plaintextOf(input.record);
-        longest = std::max(longest, plaintext.size());
-    }
-    // sodium_pad always adds at least one byte: strictly beyond the longest.
-    return (longest / PAD_BLOCK + 1) * PAD_BLOCK;
+    std::size_t padded = PAD_BLOCK;
+    for (const SealInput& input : inputs)
+        padded = std::max(padded, paddedSize(input.record));
+    return padded;
 }
 
 std::size_t sealedSize(std::size_t padded) { return HEADER_BYTES + padded + TAG_BYTES; }
@@ -291,9 +295,10 @@ SealCost calibrateCost(double seconds, SealCost floor)
 // has no std::jthread.
 #ifndef __EMSCRIPTEN__
 std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const SealScope& scope,
-                                 const std::function<void(std::size_t done)>& progress)
+                                 const std::function<void(std::size_t done)>& progress,
+                                 std::optional<std::size_t> paddedTo)
 {
-    const std::size_t padded = paddedSize(inputs);
+    const std::size_t padded = paddedTo.value_or(paddedSize(inputs));
     std::vector<std::string> sealed(inputs.size());
     std::mutex mutex;
     std::condition_variable changed;

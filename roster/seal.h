@@ -71,8 +71,10 @@ struct SealInput {
 };
 
 // The size every record of a roster is padded to: beyond the longest
-// plaintext among them, rounded up to a block of 16 bytes.
+// plaintext among them, rounded up to a block of 16 bytes; the largest of
+// what each record alone would need.
 std::size_t paddedSize(const std::vector<SealInput>& inputs);
+std::size_t paddedSize(const OpenedRecord& record);
 
 // The size of a record once sealed, padded to `padded` bytes: known before
 // the work of sealing, to check that a roster fits.
@@ -118,11 +120,13 @@ DerivationTime timeDerivation(std::uint32_t memKiB);
 SealCost calibrateCost(double seconds, SealCost floor);
 
 // Seals every record, one thread per core (each holds the cost's memory),
-// in input order, all padded to paddedSize(inputs). `progress` is called on
-// the calling thread with the number of records sealed so far, after each
-// one. Throws as sealRecord does.
+// in input order, all padded to paddedSize(inputs), or to `paddedTo` (a
+// site's bucket, padded as the whole roster). `progress` is called on the
+// calling thread with the number of records sealed so far, after each one.
+// Throws as sealRecord does.
 std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const SealScope& scope,
-                                 const std::function<void(std::size_t done)>& progress);
+                                 const std::function<void(std::size_t done)>& progress,
+                                 std::optional<std::size_t> paddedTo = std::nullopt);
 
 // Overwrites a text's whole buffer with zeros (sodium_memzero), then empties
 // it: for identity numbers and opened records that are no longer needed.

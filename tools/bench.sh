@@ -9,7 +9,9 @@
 #     protected file, and so a whole search (bench/guess_cost);
 #   the size of both programs and the DLLs the Windows one imports;
 #   the web page in headless Chromium: first paint beside a plain HTML page,
-#     a protected lookup beside the native one, its size (bench/web_bench.py).
+#     a protected lookup beside the native one, its size (bench/web_bench.py);
+#   a site of 1,000,000 candidates: packing, first load, one lookup's bytes,
+#     nginx serving its buckets beside one file (bench/site_bench.py).
 # Figures only: nothing here fails on a missed target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +27,7 @@ for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_
 done
 
 work=$(mktemp -d)
+chmod 755 "$work"  # the site benchmark's nginx workers (nobody) read below it
 xvfb=""
 cleanup() {
     [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
@@ -184,6 +187,7 @@ END {
 if [ -f "$page" ]; then
     native=$(awk -F, '/_median"/ { print $3 / 1e6 }' "$work/sealedclick")
     /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}" "${cost:-default}"
+    /usr/bin/python3 bench/site_bench.py "$page" "$pack" "$work/site"
 else
     echo "  $page: not built (make web)"
 fi

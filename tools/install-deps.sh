@@ -24,12 +24,13 @@ packages_of() {
     # The 32-bit Wine under qemu, with a library built by gcc -m32 (tools/wine-env.sh).
     i386-emulation) echo "qemu-user-static gcc-multilib" ;;
     # The web page: Emscripten (its libsodium built from source as for
-    # Windows), and the headless browser its tests and benchmarks drive.
+    # Windows), the headless browser its tests and benchmarks drive, and the
+    # web server a site's tests start.
     web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
-               chromium chromium-driver python3-selenium fonts-noto-cjk" ;;
+               chromium chromium-driver python3-selenium fonts-noto-cjk nginx-light" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
-    bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;
+    bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686 nginx-light wrk" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
     # Regenerating the fixtures LibreOffice writes (make fixtures-xls, make
     # office-fixtures: the .xls, the number-format oracle, the .ods) only;
