@@ -3,7 +3,7 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster clean
+.PHONY: fixtures-xls all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster clean
 
 all: build
 
@@ -60,14 +60,14 @@ bench: build web
 
 # The 32-bit Windows program, cross-compiled, and the same sources as a 64-bit
 # program, tested under wine64 beside it. rosterc, which compiles the roster,
-# comes from the Linux build; libsodium, and for the packer minizip and expat,
-# are built once for each from Debian's source packages (build/sodium/,
-# build/minizip/, build/expat/).
+# comes from the Linux build; libsodium, and for the packer minizip, expat and
+# FreeXL, are built once for each from Debian's source packages (build/sodium/,
+# build/minizip/, build/expat/, build/freexl/).
 TRIPLET_windows := i686-w64-mingw32
 TRIPLET_windows64 := x86_64-w64-mingw32
 windows windows64: build
 	@tools/install-deps.sh windows
-	for library in sodium minizip expat; do tools/build-lib.sh $$library $(TRIPLET_$@) || exit 1; done
+	for library in sodium minizip expat freexl; do tools/build-lib.sh $$library $(TRIPLET_$@) || exit 1; done
 	@test -f build/$@/build.ninja || cmake --preset $@
 	cmake --build --preset $@
 
@@ -112,6 +112,12 @@ screenshots: build windows web
 	QT_SCALE_FACTOR=2 SCALE=2 tools/screenshots.sh linux-192dpi docs $(BUILD)/varnholt
 	tools/windows-suites.sh screenshots
 	tools/web_screenshots.py build/web/varnholt.html docs
+
+# The Excel 97-2003 workbooks the tests read, written anew by LibreOffice
+# into tests/data/ (CI reads the committed ones).
+fixtures-xls:
+	@tools/install-deps.sh fixtures
+	/usr/bin/python3 tests/make_xls.py
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.
 roster:

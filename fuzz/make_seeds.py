@@ -69,6 +69,8 @@ with tempfile.TemporaryDirectory() as tmp:
                         out.writestr(item.filename, book.read(item))
             data = stored.getvalue()
         roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + data
+for name in ("number-score",):  # .xls written by LibreOffice (tests/make_xls.py)
+    roster_seeds[f"xls-{name}"] = b"\0" + (root.parent / "tests" / "data" / f"{name}.xls").read_bytes()
 out = root / "corpus-roster"
 out.mkdir(exist_ok=True)
 for name, data in roster_seeds.items():

@@ -5,7 +5,8 @@
 // Input: one byte, then the file. Bits 0 and 1 of the byte pick the encoding
 // (detect, UTF-8, UTF-16LE, GB18030); bits 2 to 7, when not all zero, bound
 // the records (1 to 63), else the program's own bound applies. A file that
-// starts as a ZIP archive takes the workbook path (seeds: .xlsx, stored).
+// starts as a ZIP archive takes the workbook path (seeds: .xlsx, stored), one
+// that starts as a compound file the .xls path (FreeXL; seeds: .xls).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -142,9 +143,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (roster.records.empty() || roster.records.size() > maxRecords)
         fail("a record count out of bounds was accepted");
-    if (roster.rows.size() != roster.records.size() || roster.rows[0] <= roster.headerRow ||
-        !std::is_sorted(roster.rows.begin(), roster.rows.end(), std::less_equal<int>()))
+    // Each sheet's records below its header, in row order.
+    if (roster.rows.size() != roster.records.size() || roster.headers.empty())
         fail("record rows that do not follow the file");
+    for (std::size_t i = 0; i < roster.rows.size(); ++i) {
+        const auto header = std::find_if(roster.headers.begin(), roster.headers.end(),
+                                         [&](const Place& h) { return h.sheet == roster.rows[i].sheet; });
+        if (header == roster.headers.end() || roster.rows[i].row <= header->row ||
+            (i && roster.rows[i].sheet == roster.rows[i - 1].sheet && roster.rows[i].row <= roster.rows[i - 1].row))
+            fail("record rows that do not follow the file");
+    }
     checkKeys(roster, 0);
     checkKeys(roster, 1);
     for (const auto& record : roster.records)
@@ -153,8 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fail("a field with an unpaired surrogate was accepted");
     for (std::size_t i = 0; i < roster.warnings.size(); ++i) {
         const auto& w = roster.warnings[i];
-        if (w.row <= roster.headerRow ||
-            (i && std::pair(w.kind, w.row) < std::pair(roster.warnings[i - 1].kind, roster.warnings[i - 1].row)))
+        if (w.row <= 0 || (i && w.kind < roster.warnings[i - 1].kind))
             fail("warnings out of kind and row order");
     }
     if (roster.format.empty())

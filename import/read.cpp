@@ -57,7 +57,7 @@ std::string codePoint(char32_t c)
     return buffer;
 }
 
-std::string quoted(std::u16string_view text) { return "\"" + toUtf8(text) + "\""; }
+std::string quoted(std::u16string_view text) { return "\"" + visible(text) + "\""; }
 
 // The check character of an 18-character identity number (ISO 7064 MOD 11-2
 // over the first 17 digits), or 0 when the first 17 are not all digits.
@@ -122,91 +122,220 @@ bool isNameCharacter(char32_t c)
 // the admission ticket), an identity number masked.
 std::string shown(std::u16string_view key, bool identity)
 {
-    return identity ? maskIdentity(key) : toUtf8(key);
+    return identity ? visible(fromUtf8(maskIdentity(key)).value_or(u"")) : visible(key);
 }
+
+// A header name as matched: blanks, full-width blanks and line breaks inside
+// removed (准考⏎证号, 姓 名).
+std::u16string headerName(std::u16string_view text)
+{
+    std::u16string name;
+    for (const char16_t c : text)
+        if (!isBlank(c))
+            name += c;
+    return name;
+}
+
+std::optional<Field> fieldNamed(std::u16string_view text)
+{
+    const std::u16string name = headerName(text);
+    for (int f = 0; f < 5; ++f)
+        if (!name.empty() && std::find(std::begin(HEADER_NAMES[f]), std::end(HEADER_NAMES[f]), name) != std::end(HEADER_NAMES[f]))
+            return static_cast<Field>(f);
+    return std::nullopt;
+}
+
+// A column that could be the score: its name holds 成绩.
+bool scoreLike(std::u16string_view name)
+{
+    return fieldNamed(name) == CHENGJI || headerName(name).find(u"成绩") != std::u16string::npos;
+}
+
+// Ticket and identity numbers are runs of digits: a row without six in a
+// row holds neither.
+bool holdsLongNumber(const TableRow& row)
+{
+    for (const Cell& cell : row.cells) {
+        int run = 0;
+        for (const char16_t c : cell.text)
+            if ((run = isDigit(c) || (c >= 0xFF10 && c <= 0xFF19) ? run + 1 : 0) >= 6)
+                return true;
+    }
+    return false;
+}
+
+const Cell* cellAt(const TableRow& row, std::size_t column)
+{
+    for (const Cell& cell : row.cells)
+        if (cell.column == column)
+            return &cell;
+    return nullptr;
+}
+
+std::size_t filledCells(const TableRow& row)
+{
+    return static_cast<std::size_t>(
+        std::count_if(row.cells.begin(), row.cells.end(), [](const Cell& c) { return !trimmed(c.text).empty(); }));
+}
+
+// The first row within the first rows that names the ticket and the
+// identity column.
+std::vector<TableRow>::const_iterator headerOf(const Table& table)
+{
+    for (auto row = table.rows.cbegin(); row != table.rows.cend() && row->row <= HEADER_SEARCH_ROWS; ++row) {
+        bool ticket = false, identity = false;
+        for (const Cell& cell : row->cells) {
+            ticket |= fieldNamed(cell.text) == ZHUN;
+            identity |= fieldNamed(cell.text) == SHEN;
+        }
+        if (ticket && identity)
+            return row;
+    }
+    return table.rows.cend();
+}
+
+// A column of the header: its name, and the group above it where the header
+// has two rows (成绩 over 笔试 and 面试).
+struct Column {
+    std::size_t column;
+    std::u16string name, group;
+    std::string shown() const
+    {
+        return visible(name.empty() ? group : name) + " (" + columnName(column) +
+               (!name.empty() && !group.empty() ? ", under " + visible(group) : "") + ")";
+    }
+};
 
 class Mapper {
 public:
-    Mapper(Table& table, std::size_t maxRecords) : table_(table), maxRecords_(maxRecords)
+    Mapper(std::vector<Table>& tables, std::size_t maxRecords, const ColumnChoice& choice)
+        : tables_(tables), maxRecords_(maxRecords), choice_(choice)
     {
-        file_.format = table.format;
-        file_.encodingNote = table.encodingNote;
-        problems_ = table.problems;
+        file_.format = tables.front().format;
+        file_.encodingNote = tables.front().encodingNote;
     }
 
     RosterFile run()
     {
-        const auto header = findHeader();
-        if (header != table_.rows.end()) {
-            mapColumns(*header);
-            for (auto row = header + 1; row != table_.rows.end(); ++row)
-                readRecord(*row);
-            if (file_.records.empty() && problems_.empty())
-                problems_.push_back({0, "the roster has no record"});
+        std::vector<std::string> read;
+        for (const Table& table : tables_) {
+            table_ = &table;
+            sheet_ = tables_.size() > 1 ? table.sheet : "";
+            const std::size_t before = problems_.size();
+            for (RosterProblem problem : table.problems)
+                problems_.push_back((problem.sheet = sheet_, problem));
+            const auto header = headerOf(table);
+            if (header == table.rows.end()) {
+                file_.skippedSheets.push_back(table.sheet);
+                continue;
+            }
+            read.push_back(table.sheet);
+            if (table.hidden)
+                file_.hiddenSheets.push_back(table.sheet);
+            readSheet(header);
+            std::stable_sort(problems_.begin() + static_cast<std::ptrdiff_t>(before), problems_.end(),
+                             [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
         }
-        if (!problems_.empty()) {
+        if (read.empty())
+            noHeader();
+        else if (file_.records.empty() && problems_.empty())
+            problems_.push_back({0, "the roster has no record"});
+        for (int f = 0; f < 5; ++f)
+            if (!read.empty() && !choice_[f].empty() && !chosen_[f])
+                problems_.push_back({0, "no column is named \"" + visible(choice_[f]) + "\" (--column " +
+                                            toUtf8(HEADER_NAMES[f][0]) + "=" + visible(choice_[f]) + ")"});
+        if (tables_.size() == 1)
             std::stable_sort(problems_.begin(), problems_.end(),
                              [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
+        if (!problems_.empty())
             throw ImportError(std::move(problems_));
+        if (!tables_.front().sheet.empty()) {
+            file_.format += read.size() == 1 ? ", sheet " : ", sheets ";
+            for (const std::string& sheet : read)
+                file_.format += (&sheet == &read.front() ? "\"" : ", \"") + sheet + "\"";
+        } else {
+            file_.skippedSheets.clear();
         }
-        for (const std::size_t column : unnamed_)  // without a header but with data: named too
-            file_.ignoredColumns.push_back("without a header (" + columnName(column) + ")");
         warnAboutTicketLengths();
-        std::stable_sort(file_.warnings.begin(), file_.warnings.end(), [](const auto& a, const auto& b) {
-            return std::tie(a.kind, a.row) < std::tie(b.kind, b.row);
-        });
+        std::stable_sort(file_.warnings.begin(), file_.warnings.end(),
+                         [](const auto& a, const auto& b) { return a.kind < b.kind; });
         return std::move(file_);
     }
 
 private:
     using Row = std::vector<TableRow>::const_iterator;
 
-    static std::optional<Field> fieldNamed(std::u16string_view name)
+    Place here(int row) const { return {sheet_, row}; }
+
+    void readSheet(Row header)
     {
+        columns_ = {};
+        named_.clear();
+        unnamed_.clear();
+        emptyRows_.clear();
+        unknown_ = {};
+        const Row first = mapColumns(header);
+        file_.headers.push_back(here(header->row));
+        // Text after the last record, in one or two cells and with no ticket
+        // or identity number, is a footer (制表人：…, 合计).
+        Row last = table_->rows.end();
+        while (last != first && (filledCells(*(last - 1)) == 0 ||
+                                 (filledCells(*(last - 1)) <= 2 && !holdsLongNumber(*(last - 1)))))
+            --last;
+        for (Row row = first; row != last; ++row)
+            readRecord(*row);
+        for (Row row = last; row != table_->rows.end(); ++row)
+            if (filledCells(*row)) {
+                std::u16string text;
+                for (const Cell& cell : row->cells)
+                    if (!trimmed(cell.text).empty())
+                        text += (text.empty() ? u"" : u" | ") + std::u16string(trimmed(cell.text));
+                file_.footers.push_back({here(row->row), text});
+            }
+        for (const std::size_t column : unnamed_)  // without a header but with data: named too
+            ignore("without a header (" + columnName(column) + ")");
         for (int f = 0; f < 5; ++f)
-            if (!trimmed(name).empty() &&
-                std::find(std::begin(HEADER_NAMES[f]), std::end(HEADER_NAMES[f]), trimmed(name)) != std::end(HEADER_NAMES[f]))
-                return static_cast<Field>(f);
-        return std::nullopt;
+            if (unknown_[f].count)
+                formatUnknown(static_cast<Field>(f));
     }
 
-    // The first row within the first rows that names the ticket and the
-    // identity column.
-    Row findHeader()
+    // The refusal where no sheet has the header: what was looked for, and
+    // what the first row of each sheet reads.
+    void noHeader()
     {
-        for (auto row = table_.rows.cbegin(); row != table_.rows.cend() && row->row <= HEADER_SEARCH_ROWS; ++row) {
-            bool ticket = false, identity = false;
-            for (const Cell& cell : row->cells) {
-                ticket |= fieldNamed(cell.text) == ZHUN;
-                identity |= fieldNamed(cell.text) == SHEN;
-            }
-            if (ticket && identity) {
-                file_.headerRow = row->row;
-                return row;
-            }
-        }
-        if (table_.rows.empty()) {
+        const Table& first = tables_.front();
+        if (tables_.size() == 1 && first.rows.empty()) {
             problems_.push_back({1, "the file is empty; it must hold a header row and the records"});
-            return table_.rows.end();
+            return;
         }
         std::string looked;
         for (const auto& names : HEADER_NAMES)
             looked += (looked.empty() ? "" : ", ") + toUtf8(names[1]) + " (or " + toUtf8(names[0]) + ")";
-        problems_.push_back({table_.rows.front().row,
-                             "no header row in the first " + std::to_string(HEADER_SEARCH_ROWS) +
-                                 " rows: looked for a row with the columns " + looked + "; the first row reads " +
-                                 firstRowShown()});
-        return table_.rows.end();
+        std::string message = "no header row in the first " + std::to_string(HEADER_SEARCH_ROWS) +
+                              " rows: looked for a row with the columns " + looked;
+        if (tables_.size() == 1) {
+            problems_.push_back({first.rows.front().row, message + "; the first row reads " + rowShown(first)});
+            return;
+        }
+        message = "no sheet has a header row in its first " + std::to_string(HEADER_SEARCH_ROWS) +
+                  " rows: looked for a row with the columns " + looked + "; the first rows read:";
+        for (const Table& table : tables_)
+            message += " \"" + table.sheet + "\" " + (table.rows.empty() ? "(empty)" : rowShown(table)) + ";";
+        message += " make the header of the roster's sheet name these columns, or pack one sheet with --sheet NAME";
+        problems_.push_back({0, message});
     }
 
-    // The first row as it stands, separators and blanks made visible, long
-    // digit runs (identity numbers) masked.
-    std::string firstRowShown() const
+    // A table's first row as it stands, separators and blanks made visible,
+    // long digit runs (identity numbers) masked.
+    static std::string rowShown(const Table& table)
     {
         std::u16string text;
-        for (const Cell& cell : table_.rows.front().cells) {
-            if (&cell != &table_.rows.front().cells.front())
-                text += table_.separator == u'\t' ? u"<TAB>" : table_.separator == u',' ? u"," : u" | ";
+        for (const Cell& cell : table.rows.front().cells) {
+            if (&cell != &table.rows.front().cells.front())
+                text += table.separator == u'\t'  ? u"<TAB>"
+                        : table.separator == u',' ? u","
+                        : table.separator == u';' ? u";"
+                                                  : u" | ";
             text += cell.text;
         }
         std::string shown;
@@ -224,38 +353,146 @@ private:
                 shown += "<全角空格>", ++i;
             } else {
                 const std::size_t length = codePointAt(text, i) > 0xFFFF ? 2 : 1;
-                shown += toUtf8(std::u16string_view(text).substr(i, length)), i += length;
+                shown += visible(std::u16string_view(text).substr(i, length)), i += length;
             }
         }
         return "\"" + shown + (i < text.size() ? "…" : "") + "\"";
     }
 
-    void mapColumns(const TableRow& header)
+    // The header's columns, over one row or two: a second row right below,
+    // empty under the ticket and identity columns, holds the names of the
+    // columns below a group (成绩 over 笔试, 面试). A group row right above
+    // the header, of two cells or more, does the same from above. Returns
+    // the first row after the header.
+    Row mapColumns(Row header)
     {
-        headerCells_ = header.cells.size();
-        for (const Cell& cell : header.cells) {
-            const auto field = fieldNamed(cell.text);
-            const std::string name = toUtf8(trimmed(cell.text)) + " (" + columnName(cell.column) + ")";
-            if (!field) {
-                if (!trimmed(cell.text).empty()) {
-                    file_.ignoredColumns.push_back(name);
-                    named_.insert(cell.column);
-                }
-                continue;
-            }
-            named_.insert(cell.column);
-            if (columns_[*field]) {
-                problems_.push_back({header.row, "two columns for " + toUtf8(HEADER_NAMES[*field][1]) + ": " +
-                                                     columnName(*columns_[*field]) + " and " + name});
-                continue;
-            }
-            columns_[*field] = cell.column;
+        const auto cellsOf = [](const TableRow& row) {
+            std::map<std::size_t, std::u16string> cells;
+            for (const Cell& cell : row.cells)
+                if (!trimmed(cell.text).empty())
+                    cells[cell.column] = cell.text;
+            return cells;
+        };
+        std::map<std::size_t, std::u16string> names = cellsOf(*header), groups;
+        Row next = header + 1;
+        std::size_t ticket = 0, identity = 0;
+        for (const auto& [column, text] : names) {
+            if (fieldNamed(text) == ZHUN)
+                ticket = column;
+            if (fieldNamed(text) == SHEN)
+                identity = column;
         }
+        if (next != table_->rows.end() && next->row == header->row + 1 && !cellAt(*next, ticket) &&
+            !cellAt(*next, identity) && filledCells(*next) && !holdsLongNumber(*next)) {
+            groups = std::move(names);
+            names = cellsOf(*next);
+            ++next;
+        } else if (header != table_->rows.begin() && (header - 1)->row == header->row - 1 &&
+                   filledCells(*(header - 1)) >= 2) {
+            groups = cellsOf(*(header - 1));
+        }
+        // Each column: its own name, or the cell above a merged one; a group
+        // reaches from its cell to the next.
+        std::set<std::size_t> all;
+        for (const auto& cells : {&names, &groups})
+            for (const auto& [column, text] : *cells)
+                all.insert(column);
+        std::vector<Column> columns;
+        for (const std::size_t column : all) {
+            const auto after = groups.upper_bound(column);
+            const auto group = after == groups.begin() ? groups.end() : std::prev(after);
+            Column c{column, names.count(column) ? names[column] : u"", group == groups.end() ? u"" : group->second};
+            if (c.name.empty() && group != groups.end() && group->first == column)
+                std::swap(c.name, c.group);  // a name merged over both rows
+            columns.push_back(std::move(c));
+        }
+        headerCells_ = header->cells.size();
         for (int f = 0; f < 5; ++f)
-            if (!columns_[f])
-                problems_.push_back({header.row, "the header has no column " + toUtf8(HEADER_NAMES[f][1]) + " (or " +
-                                                     toUtf8(HEADER_NAMES[f][0]) + ")"});
+            findField(static_cast<Field>(f), columns, header->row);
+        for (const Column& column : columns) {
+            if (std::find(std::begin(columns_), std::end(columns_), column.column) != std::end(columns_)) {
+                named_.insert(column.column);
+                continue;
+            }
+            if (!column.name.empty()) {
+                ignore(column.shown());
+                named_.insert(column.column);
+            }
+        }
+        for (const std::size_t hidden : table_->hiddenColumns)
+            for (const Column& column : columns)
+                if (column.column == hidden && named_.count(hidden) &&
+                    std::find(std::begin(columns_), std::end(columns_), hidden) != std::end(columns_))
+                    noteOnce(file_.hiddenColumns, column.shown());
+        return next;
     }
+
+    // The column of one field: the one the office chose where the sheet has
+    // it, else the one named for it; the score may be any column whose name
+    // holds 成绩, and where several do, the office must choose.
+    void findField(Field f, const std::vector<Column>& columns, int row)
+    {
+        const std::string field = toUtf8(HEADER_NAMES[f][1]), key = toUtf8(HEADER_NAMES[f][0]);
+        const std::string choose = "; choose one with --column " + key + "=NAME (the column's header)";
+        std::vector<const Column*> found;
+        if (!choice_[f].empty()) {
+            const std::u16string wanted = headerName(choice_[f]);
+            for (const Column& c : columns)
+                if (headerName(c.name) == wanted || (c.name.empty() && headerName(c.group) == wanted) ||
+                    fromUtf8(columnName(c.column)) == wanted)
+                    found.push_back(&c);
+            if (found.size() > 1) {
+                error(row, "several columns are named \"" + visible(choice_[f]) + "\" (--column " + key + "=" +
+                               visible(choice_[f]) + "): name one by its letter, e.g. --column " + key + "=" +
+                               columnName(found.front()->column));
+                return;
+            }
+        }
+        if (found.size() == 1) {
+            chosen_[f] = true;
+            noteOnce(file_.chosenColumns, found.front()->shown() + " as " + field);
+        } else {
+            for (const Column& c : columns)
+                if (f == CHENGJI ? scoreLike(c.name) || (!fieldNamed(c.name) && scoreLike(c.group))
+                                 : fieldNamed(c.name) == f)
+                    found.push_back(&c);
+            // Of several scores, the one named 成绩 (or chengji) itself.
+            const auto plain = std::count_if(found.begin(), found.end(), [](const Column* c) {
+                return headerName(c->name) == HEADER_NAMES[CHENGJI][1] || headerName(c->name) == HEADER_NAMES[CHENGJI][0];
+            });
+            if (f == CHENGJI && found.size() > 1 && plain == 1)
+                found.erase(std::remove_if(found.begin(), found.end(), [](const Column* c) {
+                                return headerName(c->name) != HEADER_NAMES[CHENGJI][1] &&
+                                       headerName(c->name) != HEADER_NAMES[CHENGJI][0];
+                            }),
+                            found.end());
+            if (found.empty()) {
+                error(row, "the header has no column " + field + " (or " + key + ")" +
+                               (f == CHENGJI ? "" : "; if it has another name, choose it with --column " + key + "=NAME"));
+                return;
+            }
+            if (found.size() > 1) {
+                std::string names;
+                for (const Column* c : found)
+                    names += (names.empty() ? "" : ", ") + c->shown();
+                error(row, (f == CHENGJI ? "several columns could be the score (" + field + "): "
+                                         : "several columns for " + field + ": ") +
+                               names + choose);
+                return;
+            }
+            if (f == CHENGJI && fieldNamed(found.front()->name) != CHENGJI)
+                noteOnce(file_.chosenColumns, found.front()->shown() + " as " + field);
+        }
+        columns_[f] = found.front()->column;
+    }
+
+    static void noteOnce(std::vector<std::string>& list, const std::string& what)
+    {
+        if (std::find(list.begin(), list.end(), what) == list.end())
+            list.push_back(what);
+    }
+
+    void ignore(const std::string& column) { noteOnce(file_.ignoredColumns, column); }
 
     void readRecord(const TableRow& row)
     {
@@ -269,6 +506,8 @@ private:
                     fields[f] = cell.text;
                     numbers_[f] = cell.number;
                     mapped = true;
+                    if (cell.formatUnknown && f != SHEN && unknown_[f].count++ == 0)
+                        unknown_[f] = {row.row, 1, cell.text};
                 }
             any |= !cell.text.empty();
             if (!mapped && !cell.text.empty() && !named_.count(cell.column))
@@ -281,7 +520,7 @@ private:
         for (const int empty : emptyRows_)
             warn(WarningKind::EmptyRow, empty, "an empty row is skipped");
         emptyRows_.clear();
-        if (table_.separator && row.cells.size() != headerCells_ && !extraFieldsEmpty(row)) {
+        if (table_->separator && row.cells.size() != headerCells_ && !extraFieldsEmpty(row)) {
             error(row.row, "found " + std::to_string(row.cells.size()) + " fields where the header row has " +
                                std::to_string(headerCells_));
             return;
@@ -305,8 +544,21 @@ private:
         if (problems_.size() == errors)
             checkRepeats(fields, row.row);
         warnAboutRecord(fields, row.row);
+        if (row.hidden)
+            file_.hiddenRows.push_back(here(row.row));
         file_.records.push_back(std::move(fields));
-        file_.rows.push_back(row.row);
+        file_.rows.push_back(here(row.row));
+    }
+
+    // Numbers whose shown text the file does not tell (.xls): one refusal
+    // for each column, at its first row.
+    void formatUnknown(Field f)
+    {
+        const auto& [row, count, text] = unknown_[f];
+        error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*columns_[f]) + " is a number (" +
+                       visible(text) + ")" + (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
+                       " and an Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number (78.5 may "
+                       "show as 78.50 or 78.5分): save the workbook as an Excel workbook (.xlsx) and pack that");
     }
 
     bool columnsMissing() const
@@ -327,11 +579,11 @@ private:
                            row.cells.end(), [](const Cell& cell) { return cell.text.empty(); });
     }
 
-    void error(int row, std::string message) { problems_.push_back({row, std::move(message)}); }
+    void error(int row, std::string message) { problems_.push_back({row, std::move(message), sheet_}); }
 
     void warn(WarningKind kind, int row, std::string message)
     {
-        file_.warnings.push_back({kind, row, std::move(message)});
+        file_.warnings.push_back({kind, row, std::move(message), sheet_});
     }
 
     void changed(const std::string& what, int row)
@@ -341,7 +593,7 @@ private:
         if (change == file_.changes.end())
             change = file_.changes.insert(file_.changes.end(), RosterChange{what, 0, {}});
         if (change->count++ < RosterChange::SHOWN)
-            change->firstRows.push_back(row);
+            change->firstRows.push_back(here(row));
     }
 
     // Only what cannot change the meaning: ="…" unwrapped, full-width digits
@@ -393,9 +645,9 @@ private:
     {
         for (auto [seen, field, identity] :
              {std::tuple{&tickets_, &fields[ZHUN], false}, std::tuple{&identities_, &fields[SHEN], true}})
-            if (const auto [at, fresh] = seen->emplace(*field, row); !fresh)
+            if (const auto [at, fresh] = seen->emplace(*field, here(row)); !fresh)
                 error(row, std::string("the ") + (identity ? "identity" : "ticket") + " number " +
-                               shown(*field, identity) + " repeats the one on row " + std::to_string(at->second));
+                               shown(*field, identity) + " repeats the one on " + rowsNamed({at->second}));
     }
 
     void warnAboutRecord(const RosterFields& fields, int row)
@@ -443,23 +695,36 @@ private:
                            })->first;
         for (std::size_t k = 0; k < file_.records.size(); ++k)
             if (const auto length = file_.records[k][ZHUN].size(); length != usual)
-                warn(WarningKind::TicketLength, file_.rows[k],
+                file_.warnings.push_back(
+                    {WarningKind::TicketLength, file_.rows[k].row,
                      "the ticket number " + toUtf8(file_.records[k][ZHUN]) + " has " + std::to_string(length) +
                          " characters where the others have " + std::to_string(usual) +
-                         (length < usual ? " (a lost leading zero?)" : ""));
+                         (length < usual ? " (a lost leading zero?)" : ""),
+                     file_.rows[k].sheet});
     }
 
-    Table& table_;
+    struct Unknown {
+        int row = 0;
+        std::size_t count = 0;
+        std::u16string text;
+    };
+
+    std::vector<Table>& tables_;
     std::size_t maxRecords_;
+    const ColumnChoice& choice_;
+    const Table* table_ = nullptr;
+    std::string sheet_;
     RosterFile file_;
     std::vector<RosterProblem> problems_;
-    std::optional<std::size_t> columns_[5];
+    std::array<std::optional<std::size_t>, 5> columns_;
     bool numbers_[5] = {};
+    std::array<Unknown, 5> unknown_;
     std::size_t headerCells_ = 0;
     std::vector<int> emptyRows_;  // warned about only when a record follows
-    std::map<std::u16string, int> tickets_, identities_;
+    std::map<std::u16string, Place> tickets_, identities_;
     std::set<std::size_t> named_, unnamed_;  // columns with a header; those without one but with data
     bool tooMany_ = false;
+    bool chosen_[5] = {};  // a column chosen with --column was found
 };
 
 }  // namespace
@@ -501,11 +766,54 @@ std::optional<Encoding> encodingNamed(std::string_view name)
     return std::nullopt;
 }
 
-RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t maxRecords, std::string_view sheet)
+std::string visible(std::u16string_view text)
 {
-    if (isCompoundFile(bytes))
-        throw ImportError(0, "an Excel 97-2003 workbook (.xls), a WPS workbook (.et) or a workbook with a password: "
-                             "save it as an Excel workbook (.xlsx) or as Unicode text (.txt)");
-    Table table = isZip(bytes) ? readWorkbook(bytes, sheet) : readText(bytes, encoding);
-    return Mapper(table, maxRecords).run();
+    std::u16string shown;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == u'\r' || text[i] == u'\n') {
+            shown += u'\u23CE';
+            i += text.substr(i, 2) == u"\r\n";
+        } else {
+            shown += text[i] == u'\t' ? u'\u2192' : text[i];
+        }
+    return toUtf8(shown);
+}
+
+std::string rowsNamed(const std::vector<Place>& places, std::size_t count)
+{
+    const bool sheets = std::any_of(places.begin(), places.end(), [](const Place& p) { return !p.sheet.empty(); });
+    std::string text = sheets ? "" : places.size() == 1 && count <= 1 ? "row " : "rows ";
+    for (std::size_t i = 0; i < places.size(); ++i)
+        text += (i ? ", " : "") + (sheets && (i == 0 || places[i].sheet != places[i - 1].sheet) ? places[i].sheet + "!" : "") +
+                std::to_string(places[i].row);
+    return text + (count > places.size() ? ", …" : "");
+}
+
+std::optional<std::size_t> fieldOfKey(std::string_view key)
+{
+    for (std::size_t f = 0; f < 5; ++f)
+        if (fromUtf8(key) == HEADER_NAMES[f][0])
+            return f;
+    return std::nullopt;
+}
+
+void noSuchSheet(std::string_view sheet, const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const auto& name : names)
+        list += (list.empty() ? "\"" : ", \"") + name + "\"";
+    throw ImportError(0, "the workbook has no sheet \"" + std::string(sheet) + "\"; it has " + list);
+}
+
+RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t maxRecords, std::string_view sheet,
+                      const ColumnChoice& columns)
+{
+    std::vector<Table> tables;
+    if (isZip(bytes))
+        tables = readWorkbook(bytes, sheet);
+    else if (isCompoundFile(bytes))
+        tables = readXls(bytes, sheet);
+    else
+        tables.push_back(readText(bytes, encoding, [](const Table& t) { return headerOf(t) != t.rows.end(); }));
+    return Mapper(tables, maxRecords, columns).run();
 }

@@ -3,21 +3,26 @@
 // accept and refuse the same files.
 //
 // It reads the files offices have:
-//   - Excel workbooks (.xlsx, as Excel and WPS write them): the first
-//     worksheet, or the one named;
+//   - Excel workbooks (.xlsx, as Excel and WPS write them): every worksheet
+//     with the header, in order, as one roster, or the one named;
+//   - Excel 97-2003 workbooks (.xls) the same way, through FreeXL, which tells
+//     a number's value but not how the sheet shows it: numbers are refused;
 //   - UTF-8 text, tab-separated, with or without a byte-order mark, LF or CRLF;
 //   - Excel's "Unicode text": UTF-16LE with a byte-order mark, tabs, CRLF;
 //   - Excel's CSV: commas, in UTF-8 with a byte-order mark ("CSV UTF-8") or
 //     in GB18030 (GBK, Excel's plain "CSV" on Chinese Windows).
 // Without a byte-order mark, bytes that are not UTF-8 are read as GB18030.
-// A tab in the first lines makes a text file tab-separated, else comma-
-// separated. In either, a field that starts with a quote runs to the closing
+// A text file is separated by tabs, commas or semicolons, whichever splits a
+// header row from the others. In each, a field that starts with a quote runs to the closing
 // quote, "" stands for one quote, and separators and line breaks inside are
 // text; a quote anywhere else is an ordinary character.
 //
 // The five columns are found by their header, in any order, below any title
-// rows; other columns are ignored. Rows are counted as the spreadsheet counts
-// them: a record with a line break inside a field is one row.
+// rows, blanks and line breaks inside a name ignored, over one row or two (a
+// group row above its columns' names); other columns are ignored. Rows are
+// counted as the spreadsheet counts them: a record with a line break inside a
+// field is one row. Text in one or two cells after the last record, with no
+// ticket or identity number (a signature, a total), is skipped and named.
 #pragma once
 
 #include <array>
@@ -32,11 +37,27 @@
 
 using RosterFields = std::array<std::u16string, 5>;  // zhun, shen, xing, chengji, beizhu
 
+// A row as the spreadsheet numbers it (from 1; 0 for the file as a whole)
+// and, in a workbook of several sheets, its sheet.
+struct Place {
+    std::string sheet;
+    int row = 0;
+    bool operator==(const Place&) const = default;
+};
+
+// Rows as a report names them: "row 5", "rows 5, 9", "第一考场!5, 9,
+// 第二考场!3", with ", …" where `count` is more than those given.
+std::string rowsNamed(const std::vector<Place>& places, std::size_t count = 0);
+
+// A cell's text as a message shows it: a line break as ⏎, a tab as →.
+std::string visible(std::u16string_view text);
+
 // One problem and the row it is on (counted from 1 as the spreadsheet does;
-// 0 for the file as a whole).
+// 0 for the file as a whole), in a workbook of several sheets with its sheet.
 struct RosterProblem {
     int row;
     std::string message;
+    std::string sheet = {};
     bool operator==(const RosterProblem&) const = default;
 };
 
@@ -64,15 +85,23 @@ struct RosterWarning {
     WarningKind kind;
     int row;
     std::string message;
+    std::string sheet = {};
 };
 
 // A change made where its meaning is certain: how often, and the first rows.
 struct RosterChange {
     std::string what;
     std::size_t count = 0;
-    std::vector<int> firstRows;  // at most RosterChange::SHOWN
+    std::vector<Place> firstRows;  // at most RosterChange::SHOWN
     static constexpr std::size_t SHOWN = 5;
 };
+
+// The five fields by their short names: zhun, shen, xing, chengji, beizhu.
+std::optional<std::size_t> fieldOfKey(std::string_view key);
+
+// The header of a field chosen by the office (--column chengji=笔试总成绩),
+// for each field; "" where the reader finds it.
+using ColumnChoice = std::array<std::u16string, 5>;
 
 enum class Encoding { Detect, Utf8, Utf16le, Gb18030 };
 
@@ -80,20 +109,33 @@ enum class Encoding { Detect, Utf8, Utf16le, Gb18030 };
 // (any case); nothing for another name.
 std::optional<Encoding> encodingNamed(std::string_view name);
 
+// A footer row skipped: where, and its text.
+struct SkippedRow {
+    Place place;
+    std::u16string text;
+};
+
 struct RosterFile {
     std::vector<RosterFields> records;
-    std::vector<int> rows;                     // the row of each record
+    std::vector<Place> rows;                   // the row of each record
     std::string format;                        // what was read, e.g. "CSV, GB18030"
     std::string encodingNote;                  // why the encoding was guessed, or ""
-    int headerRow = 1;                         // rows above it were skipped
+    std::vector<Place> headers;                // each sheet's header row; rows above were skipped
+    std::vector<std::string> skippedSheets;    // sheets without the header
     std::vector<std::string> ignoredColumns;   // e.g. "考场 (F)"
+    std::vector<std::string> chosenColumns;    // e.g. "总成绩 (F) as 成绩"
+    std::vector<SkippedRow> footers;           // text after the last record
+    std::vector<Place> hiddenRows;             // records on rows the sheet hides
+    std::vector<std::string> hiddenColumns;    // the five columns' hidden ones, e.g. "成绩 (E)"
+    std::vector<std::string> hiddenSheets;     // sheets read that the workbook hides
     std::vector<RosterChange> changes;         // what was normalized
     std::vector<RosterWarning> warnings;       // by kind, then by row
 };
 
 // Reads a roster of 1 to maxRecords records from a workbook or a text file
-// (`encoding` applies to text; `sheet` names a workbook's worksheet, else the
-// first). Names, scores and remarks are stored exactly as given; ticket and
+// (`encoding` applies to text; `sheet` names a workbook's worksheet, else
+// every one with the header is read; `columns` names a field's header where
+// several could be it). Names, scores and remarks are stored exactly as given; ticket and
 // identity numbers too, but for what is certain: full-width digits and
 // letters become ASCII, ="…" is unwrapped, and a final lower-case x of an
 // 18-character identity number becomes X. Refuses with an ImportError that
@@ -102,7 +144,8 @@ struct RosterFile {
 // empty ticket or identity number, one with a blank in or around it, one
 // that Excel turned into a number, a repeated one, no record, too many.
 RosterFile readRoster(std::string_view bytes, Encoding encoding = Encoding::Detect,
-                      std::size_t maxRecords = ROSTER_MAX_RECORDS, std::string_view sheet = {});
+                      std::size_t maxRecords = ROSTER_MAX_RECORDS, std::string_view sheet = {},
+                      const ColumnChoice& columns = {});
 
 // An identity number as a report may show it: the first 6 and the last 4
 // characters, each other one a *, so the length stays visible (shorter than

@@ -1,9 +1,10 @@
 // A roster file decoded into rows of cells, before its columns are mapped:
-// text files (import/text.cpp) and workbooks (import/xlsx.cpp). Internal to
-// the reader.
+// text files (import/text.cpp), workbooks (import/xlsx.cpp) and Excel 97-2003
+// workbooks (import/xls.cpp), one table for each sheet. Internal to the reader.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,11 +15,13 @@ struct Cell {
     std::size_t column;     // from 0 (A)
     std::u16string text;
     bool number = false;    // a workbook's number cell; `text` as Excel shows it (15 digits)
+    bool formatUnknown = false;  // a number whose shown text the file does not tell (.xls)
 };
 
 struct TableRow {
     int row;                  // as the spreadsheet numbers it, from 1
     std::vector<Cell> cells;  // by column; a workbook leaves empty cells out
+    bool hidden = false;      // a row the sheet hides
 };
 
 struct Table {
@@ -26,16 +29,28 @@ struct Table {
     std::string format;                  // e.g. "CSV, UTF-8"
     std::string encodingNote;            // why the encoding was guessed, or ""
     char16_t separator = 0;              // of a text file; 0 for a workbook
+    std::string sheet;                   // a workbook's sheet; "" for a text file
+    bool hidden = false;                 // a sheet the workbook hides
+    std::vector<std::size_t> hiddenColumns;
     std::vector<RosterProblem> problems; // what splitting the rows found wrong
 };
 
-// Text in one of the encodings, cut into rows of fields. Throws an
-// ImportError for bytes that are not in the encoding, at their row and column.
-Table readText(std::string_view bytes, Encoding encoding);
+// Text in one of the encodings, cut into rows of fields: at the first of
+// tab, comma and semicolon whose rows `hasHeader`, else as the first line
+// holding one of them says. Throws an ImportError for bytes that are not in
+// the encoding, at their row and column.
+Table readText(std::string_view bytes, Encoding encoding, const std::function<bool(const Table&)>& hasHeader);
 
-// The worksheet named `sheet`, or the first. Throws an ImportError for an
-// archive or part that is not a sound workbook.
-Table readWorkbook(std::string_view bytes, std::string_view sheet);
+// The worksheet named `sheet`, or every worksheet in the workbook's order.
+// Throws an ImportError for an archive or part that is not a sound workbook,
+// or a sheet it does not have.
+std::vector<Table> readWorkbook(std::string_view bytes, std::string_view sheet);
+
+// The same of an Excel 97-2003 workbook (.xls), read with FreeXL.
+std::vector<Table> readXls(std::string_view bytes, std::string_view sheet);
+
+// The refusal of a sheet name the workbook does not have, naming those it has.
+[[noreturn]] void noSuchSheet(std::string_view sheet, const std::vector<std::string>& names);
 
 // ZIP archives (.xlsx) and OLE2 compound files (.xls, .et, or a workbook
 // with a password): told by their first bytes.

@@ -91,18 +91,19 @@ private:
     bool stopped_ = false;
 };
 
-// The first line that holds a tab or a comma decides: a tab makes the file
-// tab-separated, else a comma comma-separated. Title rows above the header
-// may hold neither.
+constexpr char16_t SEPARATORS[] = {u'\t', u',', u';'};
+
+// Where no header row tells, the first line that holds a separator decides,
+// the first of tab, comma and semicolon it holds. Title rows above the header
+// may hold none.
 char16_t separatorOf(std::u16string_view text)
 {
     for (std::size_t start = 0; start < text.size();) {
         const auto end = std::min(text.find(u'\n', start), text.size());
         const auto line = text.substr(start, end - start);
-        if (line.find(u'\t') != std::u16string_view::npos)
-            return u'\t';
-        if (line.find(u',') != std::u16string_view::npos)
-            return u',';
+        for (const char16_t separator : SEPARATORS)
+            if (line.find(separator) != std::u16string_view::npos)
+                return separator;
         start = end + 1;
     }
     return u',';
@@ -224,7 +225,7 @@ std::string columnName(std::size_t column)
     return name;
 }
 
-Table readText(std::string_view bytes, Encoding encoding)
+Table readText(std::string_view bytes, Encoding encoding, const std::function<bool(const Table&)>& hasHeader)
 {
     std::string note;
     if (encoding == Encoding::Detect) {
@@ -246,10 +247,17 @@ Table readText(std::string_view bytes, Encoding encoding)
     if (text.starts_with(u'\uFEFF'))
         text.erase(0, 1);
 
-    Table table = split(text, separatorOf(text));
+    Table table;
+    bool found = false;
+    for (const char16_t separator : SEPARATORS)
+        if ((table = split(text, separator), found = hasHeader(table)))
+            break;
+    if (!found)
+        table = split(text, separatorOf(text));
     table.encodingNote = note;
     table.format = table.separator == u'\t' ? std::string(encodingName(encoding)) + " tab-separated" +
                                                   (encoding == Encoding::Utf16le ? " (Excel Unicode text)" : "")
-                                            : std::string("CSV, ") + encodingName(encoding);
+                                            : std::string("CSV, ") + encodingName(encoding) + ", separated by " +
+                                                  (table.separator == u',' ? "commas" : "semicolons");
     return table;
 }

@@ -212,16 +212,18 @@ std::string partOf(const std::string& target)
 
 struct Sheet {
     std::string name, part;
+    bool hidden;
 };
 
 // The worksheets in the workbook's order, and the shared strings' part.
 std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings)
 {
-    std::vector<std::pair<std::string, std::string>> named;  // name, relationship
+    std::vector<Sheet> named;  // the part's relationship in place of the part, at first
     XmlHandler workbook;
     workbook.start = [&](std::string_view name, const XML_Char** attributes) {
-        if (name == "sheet")
-            named.emplace_back(attribute(attributes, "name"), attribute(attributes, "id", true));
+        if (name == "sheet")  // state: visible, hidden or veryHidden
+            named.push_back({attribute(attributes, "name"), attribute(attributes, "id", true),
+                             attribute(attributes, "state").ends_with("idden")});
     };
     workbook.end = [](std::string_view) {};
     archive.parse("xl/workbook.xml", workbook);
@@ -241,9 +243,9 @@ std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings)
     archive.parse("xl/_rels/workbook.xml.rels", relationships);
 
     std::vector<Sheet> found;
-    for (const auto& [name, id] : named)
-        if (const auto target = targets.find(id); target != targets.end())
-            found.push_back({name, target->second});
+    for (const Sheet& sheet : named)
+        if (const auto target = targets.find(sheet.part); target != targets.end())
+            found.push_back({sheet.name, target->second, sheet.hidden});
     if (found.empty())
         broken("it has no worksheet");
     return found;
@@ -306,9 +308,14 @@ std::u16string numberText(const std::string& value)
     return utf16(shown);
 }
 
+// "1" or "true": a hidden row or column.
+bool isSet(const std::string& flag) { return flag == "1" || flag == "true"; }
+
 Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16string>& strings)
 {
     Table table;
+    table.sheet = sheet.name;
+    table.hidden = sheet.hidden;
     std::string value, type, reference;
     bool inInline = false;
     int phonetic = 0, rowNumber = 0;
@@ -322,8 +329,15 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
             rowNumber = !r.empty() ? number : rowNumber < INT_MAX ? rowNumber + 1 : 0;  // 0: out of order
             if (rowNumber <= (table.rows.empty() ? 0 : table.rows.back().row))
                 broken("the rows of sheet \"" + sheet.name + "\" are out of order");
-            table.rows.push_back({rowNumber, {}});
+            table.rows.push_back({rowNumber, {}, isSet(attribute(attributes, "hidden"))});
             nextColumn = 0;
+        } else if (name == "col" && isSet(attribute(attributes, "hidden"))) {
+            const std::string min = attribute(attributes, "min"), max = attribute(attributes, "max");
+            std::size_t first = 0, last = 0;
+            std::from_chars(min.data(), min.data() + min.size(), first);
+            std::from_chars(max.data(), max.data() + max.size(), last);
+            for (std::size_t column = first; column >= 1 && column <= std::min(last, MAX_COLUMNS); ++column)
+                table.hiddenColumns.push_back(column - 1);
         } else if (name == "c") {
             type = attribute(attributes, "t");
             reference = attribute(attributes, "r");
@@ -375,26 +389,28 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
         }
     };
     archive.parse(sheet.part, handler);
-    table.format = "Excel workbook (.xlsx), sheet \"" + sheet.name + "\"";
+    table.format = "Excel workbook (.xlsx)";
     return table;
 }
 
 }  // namespace
 
-Table readWorkbook(std::string_view bytes, std::string_view sheetName)
+std::vector<Table> readWorkbook(std::string_view bytes, std::string_view sheetName)
 {
     Archive archive(bytes);
     std::string sharedPart;
     const auto all = sheets(archive, sharedPart);
-    auto sheet = all.begin();
-    if (!sheetName.empty()) {
-        sheet = std::find_if(all.begin(), all.end(), [&](const Sheet& s) { return s.name == sheetName; });
-        if (sheet == all.end()) {
-            std::string names;
-            for (const auto& s : all)
-                names += (names.empty() ? "\"" : ", \"") + s.name + "\"";
-            throw ImportError(0, "the workbook has no sheet \"" + std::string(sheetName) + "\"; it has " + names);
-        }
+    const auto named = std::find_if(all.begin(), all.end(), [&](const Sheet& s) { return s.name == sheetName; });
+    if (!sheetName.empty() && named == all.end()) {
+        std::vector<std::string> names;
+        for (const auto& s : all)
+            names.push_back(s.name);
+        noSuchSheet(sheetName, names);
     }
-    return cells(archive, *sheet, sharedStrings(archive, sharedPart));
+    const auto strings = sharedStrings(archive, sharedPart);
+    std::vector<Table> tables;
+    for (const Sheet& sheet : all)
+        if (sheetName.empty() || &sheet == &*named)
+            tables.push_back(cells(archive, sheet, strings));
+    return tables;
 }

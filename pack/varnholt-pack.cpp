@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <set>
 #include <sstream>
@@ -44,17 +45,21 @@ namespace {
 
 const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
-    "                     [--encoding NAME] [--all-warnings] [--no-protect]\n"
-    "                     [--cost PASSES,MIB] [--web]\n"
+    "                     [--column FIELD=NAME]... [--encoding NAME] [--all-warnings]\n"
+    "                     [--no-protect] [--cost PASSES,MIB] [--web]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
-    "after it. ROSTER: an Excel workbook (.xlsx), or a file Excel saves (Unicode\n"
-    "text, CSV UTF-8 or CSV), or UTF-8 text with tabs, with the columns\n"
-    "准考证号, 身份证号, 姓名, 成绩 and 备注 (or zhun, shen, xing, chengji,\n"
-    "beizhu) in any order under a header row; other columns are ignored.\n"
+    "after it. ROSTER: an Excel workbook (.xlsx or, with text cells, .xls), or a\n"
+    "file Excel saves (Unicode text, CSV UTF-8 or CSV), or UTF-8 text with tabs,\n"
+    "commas or semicolons, with the columns 准考证号, 身份证号, 姓名, 成绩 and\n"
+    "备注 (or zhun, shen, xing, chengji, beizhu) in any order under a header\n"
+    "row; other columns are ignored.\n"
     "  -o OUTPUT           the program file to write\n"
     "  --program TEMPLATE  the program to copy (default: the one beside this tool)\n"
-    "  --sheet NAME        the workbook's worksheet to read (default: the first)\n"
+    "  --sheet NAME        the workbook's worksheet to read (default: every sheet\n"
+    "                      with the header, in order, as one roster)\n"
+    "  --column FIELD=NAME the column headed NAME (or its letter) holds FIELD:\n"
+    "                      zhun, shen, xing, chengji or beizhu, e.g. chengji=总成绩\n"
     "  --encoding NAME     utf-8, utf-16le or gb18030, instead of detecting it\n"
     "  --all-warnings      list every warning, not the first of each kind\n"
     "  --no-protect        store the roster in the clear instead of sealed\n"
@@ -110,6 +115,7 @@ fs::path besideThisTool(const char* name)
 struct Options {
     fs::path roster, output, program;
     std::string sheet;
+    ColumnChoice columns;
     Encoding encoding = Encoding::Detect;
     bool protect = true, allWarnings = false, help = false;
     std::optional<SealCost> cost;
@@ -157,6 +163,17 @@ Options parse(const std::vector<std::string>& args)
             options.program = path(value());
         else if (arg == "--sheet")
             options.sheet = value();
+        else if (arg == "--column") {
+            const std::string& choice = value();
+            const auto equals = choice.find('=');
+            const auto field = fieldOfKey(std::string_view(choice).substr(0, std::min(equals, choice.size())));
+            const auto name = fromUtf8(equals == std::string::npos ? "" : choice.substr(equals + 1));
+            if (!field || !name || name->empty())
+                throw Failure{"varnholt-pack: error: --column " + choice +
+                              ": takes FIELD=NAME, FIELD one of zhun, shen, xing, chengji, beizhu, for example "
+                              "chengji=总成绩"};
+            options.columns[*field] = *name;
+        }
         else if (arg == "--all-warnings")
             options.allWarnings = true;
         else if (arg == "--encoding") {
@@ -193,7 +210,7 @@ std::string hex(const unsigned char* bytes, std::size_t size)
     return out;
 }
 
-std::string inQuotes(std::u16string_view text) { return "\"" + toUtf8(text) + "\""; }
+std::string inQuotes(std::u16string_view text) { return "\"" + visible(text) + "\""; }
 
 // What the candidate of the record sees in Text4: the score trimmed of its
 // spaces, one space, the remark.
@@ -205,21 +222,12 @@ std::u16string shownScore(const RosterFields& record)
     return std::u16string(score) + u" " + record[4];
 }
 
-// "rows 4, 7, 9, …" for the first rows of a kind, of `count` in all.
-std::string rowList(const std::vector<int>& rows, std::size_t count)
-{
-    std::string text = rows.size() == 1 ? "row " : "rows ";
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        text += (i ? ", " : "") + std::to_string(rows[i]);
-    return text + (count > rows.size() ? ", …" : "");
-}
-
 // Every error, by row, up to a limit; nothing will be written.
 void reportErrors(std::ostream& out, const fs::path& roster, const std::vector<RosterProblem>& problems)
 {
     constexpr std::size_t SHOWN_ERRORS = 50;
     for (std::size_t i = 0; i < std::min(problems.size(), SHOWN_ERRORS); ++i)
-        out << display(roster) << (problems[i].row ? ": row " + std::to_string(problems[i].row) : std::string())
+        out << display(roster) << (problems[i].row ? ": " + rowsNamed({{problems[i].sheet, problems[i].row}}) : std::string())
             << ": error: " << problems[i].message << "\n";
     if (problems.size() > SHOWN_ERRORS)
         out << display(roster) << ": " << problems.size() - SHOWN_ERRORS << " more errors not shown\n";
@@ -238,7 +246,7 @@ void reportWarnings(std::ostream& out, const fs::path& roster, const std::vector
         const auto count = static_cast<std::size_t>(end - kind);
         out << display(roster) << ": warning: " << warningKindTitle(kind->kind) << ": " << count << "\n";
         for (auto w = kind; w != end && (all || w - kind < static_cast<std::ptrdiff_t>(SHOWN_PER_KIND)); ++w)
-            out << "  row " << w->row << ": " << w->message << "\n";
+            out << "  " << rowsNamed({{w->sheet, w->row}}) << ": " << w->message << "\n";
         if (!all && count > SHOWN_PER_KIND)
             out << "  … " << count - SHOWN_PER_KIND << " more (--all-warnings lists them)\n";
         kind = end;
@@ -264,13 +272,35 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
     out << "Roster " << display(roster) << ": " << file.format << "\n";
     if (!file.encodingNote.empty())
         out << "  note: " << file.encodingNote << "\n";
-    if (file.headerRow > 1)
-        out << "  skipped: " << file.headerRow - 1 << (file.headerRow == 2 ? " row" : " rows")
-            << " above the header (row " << file.headerRow << ")\n";
+    for (const std::string& sheet : file.skippedSheets)
+        out << "  skipped: the sheet \"" << sheet << "\", which has no header row\n";
+    std::vector<Place> headers;
+    for (const Place& header : file.headers)
+        if (header.row > 1)
+            headers.push_back(header);
+    if (!headers.empty())
+        out << "  skipped: the rows above the header (" << rowsNamed(headers) << ")\n";
+    for (const SkippedRow& footer : file.footers)
+        out << "  skipped: after the last record, " << rowsNamed({footer.place}) << ": " << inQuotes(footer.text)
+            << "\n";
+    for (const std::string& column : file.chosenColumns)
+        out << "  chosen: the column " << column << "\n";
     for (const std::string& column : file.ignoredColumns)
         out << "  ignored: the column " << column << "\n";
+    for (const std::string& sheet : file.hiddenSheets)
+        out << "  hidden: the sheet \"" << sheet << "\", read like the others\n";
+    for (const std::string& column : file.hiddenColumns)
+        out << "  hidden: the column " << column << ", read like the others\n";
+    if (!file.hiddenRows.empty())
+        out << "  hidden: " << file.hiddenRows.size() << (file.hiddenRows.size() == 1 ? " row" : " rows")
+            << " packed: "
+            << rowsNamed(std::vector(file.hiddenRows.begin(),
+                                     file.hiddenRows.begin() + static_cast<std::ptrdiff_t>(
+                                                                   std::min<std::size_t>(file.hiddenRows.size(), 10))),
+                         file.hiddenRows.size())
+            << "\n";
     for (const RosterChange& change : file.changes)
-        out << "  changed: " << change.what << ": " << change.count << " (" << rowList(change.firstRows, change.count)
+        out << "  changed: " << change.what << ": " << change.count << " (" << rowsNamed(change.firstRows, change.count)
             << ")\n";
     out << "  records:                      " << records.size() << "\n"
         << "  distinct ticket numbers:      " << tickets.size() << "\n"
@@ -281,7 +311,7 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
     for (const auto& [remark, count] : remarks)
         out << "    " << (remark.empty() ? std::string("(none)") : inQuotes(remark)) << ": " << count << "\n";
     const auto shown = [&](const char* which, std::size_t i) {
-        out << "  " << which << " record (row " << file.rows[i] << "): ticket " << toUtf8(records[i][0])
+        out << "  " << which << " record (" << rowsNamed({file.rows[i]}) << "): ticket " << toUtf8(records[i][0])
             << ", name " << inQuotes(records[i][2]) << ", score " << inQuotes(shownScore(records[i])) << "\n";
     };
     shown("first", 0);
@@ -405,6 +435,40 @@ std::size_t pageCapacity(const std::string& page, const fs::path& path)
     throw Failure{display(path) + ": error: not a Varnholt page (it has no sound roster element)"};
 }
 
+// A roster too large for the roster area (or for the count an area holds)
+// is refused before any work, saying what fits: records like these in the
+// clear and protected, in this program or page and in the web page, and how
+// to split it.
+void checkFits(const std::vector<RosterFields>& records, const Options& options, std::size_t capacity)
+{
+    const std::size_t plain = areaNeeded(records, false), sealed = areaNeeded(records, true);
+    const std::size_t needed = options.protect ? sealed : plain, count = records.size();
+    if (needed <= capacity && count <= ROSTER_MAX_RECORDS)
+        return;
+    const auto fits = [&](std::size_t room, std::size_t need) {
+        return std::min(ROSTER_MAX_RECORDS, (room - ROSTER_AREA_HEADER) * count / (need - ROSTER_AREA_HEADER));
+    };
+    const auto holds = [&](std::size_t room) {
+        return std::to_string(room) + " bytes of roster: about " + std::to_string(fits(room, plain)) +
+               " records like these in the clear, " + std::to_string(fits(room, sealed)) + " protected";
+    };
+    std::string message = display(options.roster) + ": error: the roster does not fit. " +
+                          (options.web ? "This web page" : "This program") + " holds " + holds(capacity);
+    if (!options.web) {
+        std::error_code missing;
+        if (const fs::path page = pageTemplate(); fs::exists(page, missing))
+            message += "; the web page " + holds(pageCapacity(readFile(page), page));
+    }
+    const std::size_t most = std::max<std::size_t>(1, fits(capacity, needed));
+    message += ". These " + std::to_string(count) + " records need " + std::to_string(needed) + " bytes" +
+               (options.protect ? " protected" : " in the clear") + ": split the roster into " +
+               std::to_string((count + most - 1) / most) + " parts of at most " + std::to_string(most) +
+               " records (one for each examination room, for example: --sheet packs one sheet of a workbook) and "
+               "make " + (options.web ? "a page" : "a program") + " of each" +
+               (options.web ? ", or make a web site, which holds any number, with --site DIR" : "");
+    throw Failure{message};
+}
+
 int pack(const Options& options)
 {
     if (options.help) {
@@ -441,12 +505,13 @@ int pack(const Options& options)
     ReadRoster roster{readFile(options.roster), {}};
     RosterFile& file = roster.file;
     try {
-        file = readRoster(roster.bytes, options.encoding, ROSTER_MAX_RECORDS, options.sheet);
+        file = readRoster(roster.bytes, options.encoding, std::numeric_limits<std::size_t>::max(), options.sheet,
+                          options.columns);
     } catch (const ImportError& error) {
         reportErrors(std::cerr, options.roster, error.problems);
         return 1;
     }
-    reportWarnings(std::cerr, options.roster, file.warnings, options.allWarnings);
+    checkFits(file.records, options, capacity);
 
     const fs::path output = options.output.empty() ? defaultOutput(options, program, image) : options.output;
     std::error_code same;
@@ -458,19 +523,12 @@ int pack(const Options& options)
                               ? options.cost.value_or(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB))
                               : SealCost{0, 0};
     report(std::cout, file, options.roster, options, cost);
+    reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);
     std::cout << std::flush;
 
     std::string area;
-    try {
-        const auto seal = options.protect ? std::optional(cost) : std::nullopt;
-        area = encodeArea(toCarry(file.records, capacity, seal, sealingProgress(file.records.size())), capacity);
-    } catch (const AreaFullError& error) {
-        const std::size_t fits = file.records.size() * error.capacity / error.needed;
-        throw Failure{display(options.roster) + ": error: the roster does not fit the program: it has " +
-                      std::to_string(file.records.size()) + " candidates, and the program holds about " +
-                      std::to_string(fits) + " like them" + (options.protect ? " when protected" : "") +
-                      ". Split the roster (by examination group, for example) and make one program of each part"};
-    }
+    const auto seal = options.protect ? std::optional(cost) : std::nullopt;
+    area = encodeArea(toCarry(file.records, capacity, seal, sealingProgress(file.records.size())), capacity);
     if (options.web)
         image = *withPageArea(image, bytes(area));
     else

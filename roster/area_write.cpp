@@ -75,6 +75,34 @@ CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capa
     return roster;
 }
 
+std::size_t areaNeeded(const std::vector<RosterFields>& records, bool sealed)
+{
+    const auto textSize = [](std::u16string_view text) {
+        std::string varint;
+        putVarint(varint, text.size());
+        return varint.size() + 2 * text.size();
+    };
+    std::vector<SealInput> inputs;
+    std::size_t needed = ROSTER_AREA_HEADER;
+    for (const RosterFields& f : records) {
+        needed += textSize(f[0]);
+        if (sealed)
+            inputs.push_back({{}, {}, {f[2], f[3], f[4]}});
+        else
+            needed += textSize(f[1]) + textSize(f[2]) + textSize(f[3]) + textSize(f[4]);
+    }
+    if (sealed && !records.empty()) {
+        const std::size_t size = sealedSize(paddedSize(inputs));
+        std::string varint;
+        putVarint(varint, size);
+        needed += records.size() * (varint.size() + size);
+    }
+    for (SealInput& input : inputs)
+        for (std::u16string* text : {&input.record.xing, &input.record.chengji, &input.record.beizhu})
+            wipe(*text);
+    return needed;
+}
+
 std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
 {
     // The payload, and the stretches of it the checksum covers: all but the

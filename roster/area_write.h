@@ -30,6 +30,10 @@ CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capa
                       std::optional<SealCost> seal = std::nullopt,
                       const std::function<void(std::size_t done)>& progress = {});
 
+// The bytes an area needs for the records, in the clear or sealed: known
+// without sealing, to say what fits before any work.
+std::size_t areaNeeded(const std::vector<RosterFields>& records, bool sealed);
+
 // The whole area of `capacity` bytes for the roster, marker first.
 std::string encodeArea(const CarriedRoster& roster, std::size_t capacity = ROSTER_AREA_CAPACITY);
 

@@ -85,7 +85,7 @@ int main(int argc, char* argv[])
         }
     } catch (const ImportError& error) {
         for (const RosterProblem& problem : error.problems)
-            std::cerr << input << (problem.row ? ": row " + std::to_string(problem.row) : std::string())
+            std::cerr << input << (problem.row ? ": " + rowsNamed({{problem.sheet, problem.row}}) : std::string())
                       << ": error: " << problem.message << "\n";
         return 1;
     } catch (const std::exception& error) {  // the roster does not fit, or sealing failed

@@ -49,10 +49,11 @@ std::string join(const std::vector<std::string>& lines, const std::string& end =
 
 // The row and message of the first problem the reader refuses the text with.
 std::pair<int, std::string> refusal(const std::string& text, Encoding encoding = Encoding::Detect,
-                                    std::size_t maxRecords = ROSTER_MAX_RECORDS)
+                                    std::size_t maxRecords = ROSTER_MAX_RECORDS, std::string_view sheet = {},
+                                    const ColumnChoice& columns = {})
 {
     try {
-        readRoster(text, encoding, maxRecords);
+        readRoster(text, encoding, maxRecords, sheet, columns);
     } catch (const ImportError& error) {
         return {error.row(), error.what()};
     }
@@ -65,6 +66,15 @@ std::string withLine(int line, const std::string& content)
     auto lines = validLines();
     lines[line - 1] = content;
     return join(lines);
+}
+
+// The row numbers of places in one sheet.
+std::vector<int> rowsOf(const std::vector<Place>& places)
+{
+    std::vector<int> rows;
+    for (const Place& place : places)
+        rows.push_back(place.row);
+    return rows;
 }
 
 std::string utf16le(const std::string& utf8)
@@ -90,7 +100,7 @@ TEST(Import, storesEveryFieldExactlyAsGiven)
     EXPECT_EQ(roster.records[2][3], u"  0   ");  // score spaces kept
     EXPECT_EQ(roster.records[2][4], u"");
     EXPECT_EQ(roster.records[6][4], u"缺考");
-    EXPECT_EQ(roster.rows[2], 4);
+    EXPECT_EQ(roster.rows[2], (Place{"", 4}));
     EXPECT_EQ(roster.format, "UTF-8 tab-separated");
     EXPECT_EQ(roster.encodingNote, "");
 }
@@ -138,14 +148,15 @@ TEST(Import, readsEveryFormatToTheSameRecords)
         {utf16le(excel(chinese, "\t", "\r\n")), Encoding::Detect, "UTF-16LE tab-separated (Excel Unicode text)", ""},
         {utf16le(excel(HEADER, "\t", "\r\n")).substr(2), Encoding::Utf16le,
          "UTF-16LE tab-separated (Excel Unicode text)", ""},
-        {"\xEF\xBB\xBF" + excel("准考证号,身份证号,姓名,成绩,备注", ",", "\r\n"), Encoding::Detect, "CSV, UTF-8", ""},
-        {gb18030, Encoding::Detect, "CSV, GB18030", note},
-        {gb18030, Encoding::Gb18030, "CSV, GB18030", ""},
+        {"\xEF\xBB\xBF" + excel("准考证号,身份证号,姓名,成绩,备注", ",", "\r\n"), Encoding::Detect, "CSV, UTF-8, separated by commas", ""},
+        {gb18030, Encoding::Detect, "CSV, GB18030, separated by commas", note},
+        {gb18030, Encoding::Gb18030, "CSV, GB18030, separated by commas", ""},
+        {excel("准考证号;身份证号;姓名;成绩;备注", ";", "\r\n"), Encoding::Detect, "CSV, UTF-8, separated by semicolons", ""},
     };
     for (const auto& file : files) {
         const auto roster = readRoster(file.bytes, file.encoding);
         EXPECT_EQ(roster.records, expected) << file.format;
-        EXPECT_EQ(roster.rows, (std::vector<int>{2, 3, 4})) << file.format;
+        EXPECT_EQ(rowsOf(roster.rows), (std::vector<int>{2, 3, 4})) << file.format;
         EXPECT_EQ(roster.format, file.format);
         EXPECT_EQ(roster.encodingNote, file.note);
     }
@@ -250,25 +261,36 @@ TEST(Import, findsTheHeaderAndItsColumns)
                                     "\"10731021001<TAB>510104********001" + identity("51010419900101001").substr(17) +
                                     "<TAB>张·三<全角空格><TAB>60.5<TAB>\""));
     EXPECT_EQ(refusal(withLine(1, "准考证号\t身份证号\t姓名\t成绩")),
-              std::make_pair(1, std::string("the header has no column 备注 (or beizhu)")));
+              std::make_pair(1, std::string("the header has no column 备注 (or beizhu); if it has another name, choose it "
+                                            "with --column beizhu=NAME")));
     EXPECT_EQ(refusal(withLine(1, "zhun\tshen\txing\tchengji\tbeizhu\t准考证号")).second,
-              "two columns for 准考证号: A and 准考证号 (F)");
+              "several columns for 准考证号: zhun (A), 准考证号 (F); choose one with --column zhun=NAME (the column's header)");
 
-    // Titles above, blanks around the names, variants, another order, an
-    // extra column and empty trailing ones: the same records.
+    // Titles above, blanks and line breaks around and inside the names,
+    // variants, another order, an extra column and empty trailing ones,
+    // footers: the same records.
     const std::string records =
         "2026年笔试成绩\t\t\t\t\t\t\n（注：按考场排序）\n"
-        "\u3000姓名 \t身份证号码\t考场\t 准考证 \t成绩\t备注\t\t\n"
+        "\u3000姓名 \t\"身份\n证号码\"\t考场\t 准考证 \t成绩\t备 注\t\t\n"
         "张三\t" + identity("51010419900101001") + "\t3\t10731021001\t60.5\t\t\t\n"
-        "李四\t" + identity("51010419900101002") + "\t3\t10731021002\t61.5\t缺考\t\t补\n";
+        "李四\t" + identity("51010419900101002") + "\t3\t10731021002\t61.5\t缺考\t\t补\n\n"
+        "制表人：王老师\t\t\t\t\t\t\t\n合计\t2人\n";
     const auto roster = readRoster(records);
     EXPECT_EQ(roster.records, (std::vector<RosterFields>{
                                   {u"10731021001", fromUtf8(identity("51010419900101001")).value(), u"张三", u"60.5", u""},
                                   {u"10731021002", fromUtf8(identity("51010419900101002")).value(), u"李四", u"61.5", u"缺考"}}));
-    EXPECT_EQ(roster.rows, (std::vector<int>{4, 5}));
-    EXPECT_EQ(roster.headerRow, 3);
+    EXPECT_EQ(rowsOf(roster.rows), (std::vector<int>{4, 5}));
+    EXPECT_EQ(rowsOf(roster.headers), std::vector<int>{3});
     EXPECT_EQ(roster.ignoredColumns, (std::vector<std::string>{"考场 (C)", "without a header (H)"}));
     EXPECT_TRUE(roster.warnings.empty());
+    ASSERT_EQ(roster.footers.size(), 2u);
+    EXPECT_EQ(rowsNamed({roster.footers[0].place, roster.footers[1].place}), "rows 7, 8");
+    EXPECT_EQ(roster.footers[1].text, u"合计 | 2人");
+    // Two columns for one field: named, and --column settles it.
+    const std::string twoScores = "准考证号,身份证号,姓名,成绩,成绩,备注\n10731021001," + identity("51010419900101001") + ",张三,1,2,\n";
+    EXPECT_EQ(refusal(twoScores).second, "several columns could be the score (成绩): 成绩 (D), 成绩 (E); choose one "
+                                         "with --column chengji=NAME (the column's header)");
+    EXPECT_EQ(readRoster(twoScores, Encoding::Detect, ROSTER_MAX_RECORDS, {}, {u"", u"", u"", u"E", u""}).records[0][3], u"2");
 }
 
 // Each refusal of a record, on the row it stands on; identity numbers masked.
@@ -291,7 +313,7 @@ TEST(Import, refusesEachBadRecordByItsRow)
         {4, "10731021003\t510104199001011003\u3000\t李四\t60.5\t", 4,
          number + "\"510104*********003\u3000\" has a blank (U+3000) after it"},
         {5, "1073102\u00A01004" + id5, 5, ticket + "\"1073102\u00A01004\" has a blank (U+00A0) inside it"},
-        {5, "\"10731021004\n\"" + id5, 5, ticket + "\"10731021004\n\" has a blank (U+000A) after it"},
+        {5, "\"10731021004\n\"" + id5, 5, ticket + "\"10731021004⏎\" has a blank (U+000A) after it"},
         {200, "10731021002\t" + identity("51010419900109999") + "\t李四\t60.5\t", 200,
          "the ticket number 10731021002 repeats the one on row 3"},
         {200, "10731029999\t" + identity("51010419900101002") + "\t李四\t60.5\t", 200,
@@ -375,7 +397,7 @@ TEST(Import, normalizesTicketAndIdentityNumbersOnlyWhereCertain)
     EXPECT_EQ(toUtf8(roster.records[3][1]), identity("51010419900101004"));
     std::vector<std::tuple<std::string, std::size_t, std::vector<int>>> changes;
     for (const auto& change : roster.changes)
-        changes.emplace_back(change.what, change.count, change.firstRows);
+        changes.emplace_back(change.what, change.count, rowsOf(change.firstRows));
     EXPECT_EQ(changes, (std::vector<std::tuple<std::string, std::size_t, std::vector<int>>>{
                            {"ticket numbers in full-width characters: made ASCII", 1, {3}},
                            {"ticket numbers written as =\"…\": unwrapped", 1, {4}},
@@ -465,9 +487,9 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
         const auto book = readRoster(readFile((dir + name).c_str()));
         EXPECT_EQ(book.records, text.records) << name;
         EXPECT_EQ(book.format, "Excel workbook (.xlsx), sheet \"成绩\"");
-        EXPECT_EQ(book.headerRow, 2);
+        EXPECT_EQ(rowsOf(book.headers), std::vector<int>{2});
         EXPECT_EQ(book.ignoredColumns, std::vector<std::string>{"考场 (D)"});
-        EXPECT_EQ(book.rows.front(), 3);
+        EXPECT_EQ(book.rows.front().row, 3);
     }
 
     // An identity number stored as a number lost its last digits in the
@@ -480,7 +502,12 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
         << message;
     EXPECT_NE(message.find("the identity number (身份证号) \"5.1170**********E+17\""), std::string::npos) << message;
 
-    EXPECT_EQ(refusal(readFile((dir + "two-sheets.xlsx").c_str())).second.find("no header row"), 0u);
+    // Without --sheet the sheet with the header is read, the other named.
+    const auto found = readRoster(readFile((dir + "two-sheets.xlsx").c_str()));
+    EXPECT_EQ(found.format, "Excel workbook (.xlsx), sheet \"名单\"");
+    EXPECT_EQ(found.skippedSheets, std::vector<std::string>{"说明"});
+    EXPECT_EQ(rowsNamed(found.rows), "名单!2, 3");
+    EXPECT_EQ(refusal(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "说明").second.find("no header row"), 0u);
     const auto named = readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "名单");
     EXPECT_EQ(named.records.back(), (RosterFields{u"10731020103", u"510104199001011003", u"王五", u"59", u""}));
     EXPECT_EQ(named.records.front()[4], u"复核\r\n加5分");
@@ -496,11 +523,68 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
                                             ".xlsx in Excel or WPS")));
 }
 
+// A workbook of one sheet for each exam room, each header of another shape:
+// every sheet with the header read as one roster, rows named by sheet.
+TEST(Workbook, readsEverySheetWithTheHeader)
+{
+    const char* folder = std::getenv("VARNHOLT_WORKBOOKS");
+    if (!folder)
+        GTEST_SKIP() << "run by CTest after tests/make_workbooks.py";
+    const std::string book = readFile((folder + "/rooms.xlsx"s).c_str());
+    // Two sheets with several columns that could be the score.
+    try {
+        readRoster(book);
+        ADD_FAILURE() << "several scores were accepted";
+    } catch (const ImportError& error) {
+        ASSERT_EQ(error.problems.size(), 2u);
+        EXPECT_EQ(error.problems[0], (RosterProblem{1, "several columns could be the score (成绩): 笔试 (D, under 成绩), "
+                                                       "总成绩 (E, under 成绩); choose one with --column chengji=NAME "
+                                                       "(the column's header)", "第二考场"}));
+        EXPECT_EQ(error.problems[1].sheet, "第三考场");
+    }
+    ColumnChoice choice;
+    choice[3] = u"总 成绩";
+    const auto roster = readRoster(book, Encoding::Detect, ROSTER_MAX_RECORDS, {}, choice);
+    EXPECT_EQ(roster.format, "Excel workbook (.xlsx), sheets \"第一考场\", \"第二考场\", \"第三考场\"");
+    EXPECT_EQ(roster.skippedSheets, std::vector<std::string>{"说明"});
+    EXPECT_EQ(rowsNamed(roster.rows), "第一考场!2, 3, 第二考场!3, 第三考场!2");
+    EXPECT_EQ(roster.records[1], (RosterFields{u"10731020202", u"511702198802188913", u"钱二", u"0", u"缺考\n补考"}));
+    EXPECT_EQ(roster.records[2][3], u"155");
+    EXPECT_EQ(roster.records[3][3], u"130");
+    EXPECT_EQ(roster.chosenColumns, (std::vector<std::string>{"总成绩 (E, under 成绩) as 成绩", "总成绩 (F) as 成绩"}));
+    EXPECT_EQ(rowsNamed(roster.hiddenRows), "第一考场!3");
+    EXPECT_EQ(roster.hiddenSheets, std::vector<std::string>{"第二考场"});
+    EXPECT_EQ(roster.hiddenColumns, std::vector<std::string>{"总成绩 (E, under 成绩)"});
+    ASSERT_EQ(roster.footers.size(), 2u);
+    EXPECT_EQ(rowsNamed({roster.footers[1].place}), "第一考场!6");
+    EXPECT_EQ(roster.footers[1].text, u"合计 | 2人");
+    EXPECT_TRUE(roster.warnings.empty());
+    choice[3] = u"名次";
+    EXPECT_EQ(refusal(join(validLines()), Encoding::Detect, ROSTER_MAX_RECORDS, {}, choice).second,
+              "no column is named \"名次\" (--column chengji=名次)");
+}
+
+// Excel 97-2003 workbooks written by LibreOffice (tests/make_xls.py): text
+// cells read as their text twin; numbers refused, as FreeXL does not tell
+// how the sheet shows them.
+TEST(Workbook, readsXlsTextAndRefusesItsNumbers)
+{
+    const auto xls = readRoster(readFile(TEST_DATA "/roster-1000.xls"));
+    EXPECT_EQ(xls.format, "Excel 97-2003 workbook (.xls), sheet \"成绩\"");
+    EXPECT_EQ(xls.records.size(), 1000u);
+    EXPECT_EQ(rowsNamed(xls.rows, 1000).substr(0, 14), "rows 2, 3, 4, ");
+    EXPECT_EQ(refusal(readFile(TEST_DATA "/number-score.xls")),
+              std::make_pair(2, std::string("the 成绩 in column D is a number (78.5), and so are 1 more below, and an "
+                                            "Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number "
+                                            "(78.5 may show as 78.50 or 78.5分): save the workbook as an Excel workbook "
+                                            "(.xlsx) and pack that")));
+}
+
 TEST(Workbook, refusesOtherSpreadsheetFilesWithAdvice)
 {
     EXPECT_EQ(refusal("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(504, '\0')),
-              std::make_pair(0, std::string("an Excel 97-2003 workbook (.xls), a WPS workbook (.et) or a workbook with a "
-                                            "password: save it as an Excel workbook (.xlsx) or as Unicode text (.txt)")));
+              std::make_pair(0, std::string("FreeXL cannot read this Excel 97-2003 workbook (.xls) (FreeXL error -11): "
+                                            "save it as an Excel workbook (.xlsx) and pack that")));
     EXPECT_EQ(refusal("PK\x03\x04 not an archive"),
               std::make_pair(0, std::string("not a sound workbook: the ZIP archive cannot be opened; save it again as "
                                             ".xlsx in Excel or WPS")));

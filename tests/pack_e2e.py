@@ -9,7 +9,7 @@ pack_e2e.py WORKDIR TEMPLATE PROGRAM [RUN...] -- PACK...
   RUN       the command that runs a program of the build (wine-run.sh), if any
   PACK      the command that runs varnholt-pack
 """
-import hashlib, os, subprocess, sys
+import csv, hashlib, os, shutil, subprocess, sys
 
 MARKER = b"\x7fVARNHOLT-ROSTER"
 VERSION = 2
@@ -102,6 +102,15 @@ def main():
         roster = f"roster-{fmt}.{ext}"
         run([sys.executable, os.path.join(HERE, "..", "tools", "make_roster.py"), "--records", "1000",
              "--format", fmt, roster])
+        outputs[fmt] = f"packed-{fmt}{exe}"
+        run(pack + [roster, "--no-protect", "--program", template, "-o", outputs[fmt]])
+    # The same roster as a semicolon-separated CSV, and as an Excel 97-2003
+    # workbook LibreOffice wrote (tests/make_xls.py), every cell text.
+    rows = list(csv.reader(open("roster-tsv.txt", encoding="utf-8", newline=""), delimiter="\t"))
+    with open("roster-semicolons.csv", "w", encoding="utf-8-sig", newline="") as out:
+        csv.writer(out, delimiter=";", lineterminator="\r\n").writerows(rows)
+    shutil.copy(os.path.join(HERE, "data", "roster-1000.xls"), "roster-xls.xls")
+    for fmt, roster in (("semicolons", "roster-semicolons.csv"), ("xls", "roster-xls.xls")):
         outputs[fmt] = f"packed-{fmt}{exe}"
         run(pack + [roster, "--no-protect", "--program", template, "-o", outputs[fmt]])
     digests = {fmt: hashlib.sha256(open(path, "rb").read()).hexdigest() for fmt, path in outputs.items()}

@@ -7,10 +7,13 @@
 #   minizip  zlib's minizip, to open workbooks (the packer only; zlib itself
 #            is Debian's libz-mingw-w64-dev)
 #   expat    expat, to read the workbook's XML (the packer only)
+#   freexl   FreeXL, to read Excel 97-2003 workbooks (the packer only), over
+#   iconv    the packer's own iconv on the Win32 code pages (tools/iconv/:
+#            Debian 12 has no iconv for mingw-w64)
 # Installs into build/LIBRARY/TRIPLET/{include,lib}; does nothing when its
 # static library is there.
 set -euo pipefail
-usage="usage: build-lib.sh sodium|minizip|expat i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten"
+usage="usage: build-lib.sh sodium|minizip|expat|freexl|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten"
 library=${1:?$usage}
 triplet=${2:?$usage}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +32,19 @@ minizip)
 expat)
     package=expat installed=libexpat1-dev folder=expat bootstrap="./buildconf.sh"
     options="--without-docbook --without-examples --without-tests --without-xmlwf" ;;
+freexl)
+    "$0" iconv "$triplet"
+    iconv=$root/build/iconv/$triplet
+    package=freexl installed=libfreexl-dev folder=. bootstrap="autoreconf -fi"
+    options="CPPFLAGS=-I$iconv/include LDFLAGS=-L$iconv/lib" ;;
+iconv)
+    [ -f "$prefix/lib/libiconv.a" ] && exit 0
+    mkdir -p "$prefix/include" "$prefix/lib"
+    cp "$root/tools/iconv/iconv.h" "$root/tools/iconv/localcharset.h" "$prefix/include/"
+    "$triplet-gcc" -O2 -c "$root/tools/iconv/iconv.c" -o "$prefix/lib/iconv.o"
+    "$triplet-ar" rcs "$prefix/lib/libiconv.a" "$prefix/lib/iconv.o"
+    rm "$prefix/lib/iconv.o"
+    exit 0 ;;
 *)
     echo "build-lib.sh: unknown library $library" >&2; exit 2 ;;
 esac

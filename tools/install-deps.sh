@@ -14,7 +14,7 @@ set -eu
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 libxcb1-dev googletest libgtest-dev libsodium-dev libminizip-dev libexpat1-dev zlib1g-dev \
+                 libxcb1-dev googletest libgtest-dev libsodium-dev libminizip-dev libexpat1-dev libfreexl-dev zlib1g-dev \
                  fonts-noto-cjk python3-xlsxwriter python3-openpyxl \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils" ;;
     # wine32 runs natively where the machine runs i386 code, else under qemu
@@ -37,6 +37,8 @@ packages_of() {
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
+    # Regenerating the .xls fixtures (make fixtures-xls) only; tests read the committed ones.
+    fixtures) echo "libreoffice-calc python3-xlsxwriter" ;;
     sodium-source) ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac

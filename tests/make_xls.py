@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""Writes the Excel 97-2003 workbooks (.xls) the tests read, into tests/data/,
+by LibreOffice (`make fixtures-xls`; CI reads the committed files and needs no
+LibreOffice). Each is written as .xlsx first (python3-xlsxwriter), then
+converted by `soffice --headless --convert-to xls`:
+
+  roster-1000.xls    the 1,000-record roster of tools/make_roster.py, every
+                     cell text: packs to the same program as its text twin
+  number-score.xls   a notes sheet, then the roster with its scores as numbers
+                     on sheet 名单: refused, as FreeXL does not tell how the
+                     sheet shows a number
+
+Usage: make_xls.py [FOLDER]   (default: tests/data)
+"""
+import csv, os, shutil, subprocess, sys, tempfile
+
+import xlsxwriter
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+folder = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "data"))
+
+
+def workbook(path, sheets):
+    book = xlsxwriter.Workbook(path)
+    for title, rows in sheets:
+        sheet = book.add_worksheet(title)
+        for r, row in enumerate(rows):
+            for c, value in enumerate(row):
+                if isinstance(value, str):
+                    sheet.write_string(r, c, value)
+                else:
+                    sheet.write_number(r, c, value)
+    book.close()
+
+
+with tempfile.TemporaryDirectory() as work:
+    tsv = os.path.join(work, "roster.tsv")
+    subprocess.run([sys.executable, os.path.join(HERE, "..", "tools", "make_roster.py"), "--records", "1000", tsv],
+                   check=True)
+    rows = list(csv.reader(open(tsv, encoding="utf-8", newline=""), delimiter="\t"))  # Excel's quoting
+    workbook(os.path.join(work, "roster-1000.xlsx"), [("成绩", rows)])
+    workbook(os.path.join(work, "number-score.xlsx"),
+             [("说明", [["本表为笔试成绩"]]),
+              ("名单", [["准考证号", "身份证号", "姓名", "成绩", "备注"],
+                        ["10731020101", "11010519491231002X", "张三", 78.5, ""],
+                        ["10731020102", "511702198802188913", "李四", 87, "缺考"]])])
+    for name in ("roster-1000", "number-score"):
+        subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + work + "/profile",
+                        "--convert-to", "xls", "--outdir", work, os.path.join(work, name + ".xlsx")],
+                       check=True, stdout=subprocess.DEVNULL)
+        shutil.copy(os.path.join(work, name + ".xls"), os.path.join(folder, name + ".xls"))
+        print(os.path.join(folder, name + ".xls"))
