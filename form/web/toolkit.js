@@ -86,7 +86,7 @@ var Toolkit = {
       // The comparison is exact: nothing may change what the user types.
       element.autocomplete = 'off';
       element.setAttribute('autocorrect', 'off');
-      element.setAttribute('autocapitalize', 'off');
+      element.setAttribute('autocapitalize', 'none');
       element.spellcheck = false;
       if (labelledBy)
         element.setAttribute('aria-labelledby', labelledBy);

@@ -47,9 +47,11 @@ def viewport(driver, width, height):
 
 
 def version(engine):
-    binary = {"chromium": ["/usr/bin/chromium"], "firefox": ["/usr/bin/firefox-esr"],
-              "webkit": ["/usr/bin/WebKitWebDriver"]}[engine]
-    return subprocess.run(binary + ["--version"], capture_output=True, text=True).stdout.strip()
+    if engine == "webkit":
+        return "WebKitGTK " + subprocess.run(["dpkg-query", "-W", "-f=${Version}", "webkit2gtk-driver"],
+                                             capture_output=True, text=True).stdout
+    binary = {"chromium": "/usr/bin/chromium", "firefox": "/usr/bin/firefox-esr"}[engine]
+    return subprocess.run([binary, "--version"], capture_output=True, text=True).stdout.strip()
 
 
 def chromium(phone, pixel_ratio):
