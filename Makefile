@@ -54,8 +54,8 @@ fuzz: freexl
 	cd build/fuzz && ./fuzz/roster_fuzzer $(FUZZ_FLAGS) -max_len=8192 corpus-roster $(CURDIR)/fuzz/corpus-roster
 
 # Start-up time and memory beside a bare Qt window, the time of one 确  定
-# click, the size of both programs, and the web page's figures in headless
-# Chromium: one table of medians.
+# click, the size of both programs, and the web page's figures in Chromium,
+# WebKit and Firefox: one table of medians.
 bench: build web
 	@tools/install-deps.sh bench
 	@test -f build/windows/Varnholt.exe || $(MAKE) windows
@@ -90,11 +90,12 @@ test-windows: windows windows64 web
 web: build
 	@tools/install-deps.sh web
 	tools/build-lib.sh sodium wasm32-unknown-emscripten
+	tools/build-lib.sh sodium-simd wasm32-unknown-emscripten
 	@test -f build/web/build.ninja || cmake --preset web
 	cmake --build --preset web
 
-# The page in headless Chromium through Selenium, at a desktop and a phone
-# viewport, from disk and from a local web server.
+# The page in Chromium, WebKit and Firefox ESR (one CTest entry each), at a
+# desktop and a phone viewport, from disk and from a local web server.
 test-web: web
 	ctest --preset web -j2
 

@@ -2,11 +2,13 @@
 // program file. A guesser keeps the Argon2id memory between guesses, so pays
 // per guess only the passes, not taking and first touching the memory; the
 // program, which derives one key per click, pays both. For 64 MiB (the
-// default) and two larger memory costs, prints one line each:
-//   MiB  fixed-seconds  seconds-per-pass  passes-for-the-default-0.25-s
-// Each split is the median of five timings (each the fastest of three).
+// default cost's) and two larger memory costs, prints one line each:
+//   MiB  fixed-seconds  seconds-per-pass  passes  cores
+// passes: the default cost's for 64 MiB, what --cost auto would choose for
+// the others. Each split is the median of five timings (each the fastest of three).
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "roster/seal.h"
@@ -19,7 +21,10 @@ int main()
             times.push_back(timeDerivation(mib * 1024));
         std::sort(times.begin(), times.end(), [](auto& a, auto& b) { return a.perPass < b.perPass; });
         const DerivationTime time = times[2];
-        const SealCost cost = calibrateCost(DEFAULT_SEAL_SECONDS, mib * 1024);
-        std::printf("%u %.4f %.4f %u\n", mib, time.fixed, time.perPass, cost.opsLimit);
+        const std::uint32_t passes = mib * 1024 == DEFAULT_SEAL_COST.memLimitKiB
+                                         ? DEFAULT_SEAL_COST.opsLimit
+                                         : calibrateCost(AUTO_SEAL_SECONDS, {1, mib * 1024}).opsLimit;
+        std::printf("%u %.4f %.4f %u %u\n", mib, time.fixed, time.perPass, passes,
+                    std::max(1u, std::thread::hardware_concurrency()));
     }
 }

@@ -50,6 +50,8 @@ else()
     # boxes. Qt's own texts in Chinese (the message box's button, the edit
     # boxes' context menu) are compiled into the program.
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+    # varnholt-pack --sign signs a Windows program through it.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "osslsigncode")
 endif()
 
 include(CPack)

@@ -57,7 +57,6 @@ std::string codePoint(char32_t c)
     return buffer;
 }
 
-std::string quoted(std::u16string_view text) { return "\"" + visible(text) + "\""; }
 
 // The check character of an 18-character identity number (ISO 7064 MOD 11-2
 // over the first 17 digits), or 0 when the first 17 are not all digits.
@@ -512,7 +511,7 @@ private:
                         unshown.push_back("column " + columnName(cell.column) + " (" + toUtf8(HEADER_NAMES[f][1]) +
                                           "): " + cell.problem);
                     if (cell.formatUnknown && f != SHEN && unknown_[f].count++ == 0)
-                        unknown_[f] = {row.row, 1, cell.text};
+                        unknown_[f] = {row.row, 1};
                 }
             any |= !cell.text.empty() || !cell.problem.empty();
             if (!mapped && !cell.text.empty() && !named_.count(cell.column))
@@ -565,9 +564,9 @@ private:
     // for each column, at its first row.
     void formatUnknown(Field f)
     {
-        const auto& [row, count, text] = unknown_[f];
-        error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*columns_[f]) + " is a number (" +
-                       visible(text) + ")" + (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
+        const auto& [row, count] = unknown_[f];
+        error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*columns_[f]) + " is a number" +
+                       (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
                        " and an Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number (78.5 may "
                        "show as 78.50 or 78.5分): save the workbook as an Excel workbook (.xlsx) and pack that");
     }
@@ -672,26 +671,32 @@ private:
             warn(WarningKind::Identity, row, number + " is not 17 digits followed by a digit or X");
         else if (identity.back() != check)
             warn(WarningKind::Identity, row,
-                 number + " fails its check (ISO 7064 MOD 11-2): the last character should be " +
-                     toUtf8(std::u16string(1, check)));
+                 number + " fails its check (ISO 7064 MOD 11-2)");
 
         const std::u16string& name = fields[XING];
         for (std::size_t i = 0; i < name.size(); i += codePointAt(name, i) > 0xFFFF ? 2 : 1)
             if (const char32_t c = codePointAt(name, i); !isNameCharacter(c)) {
                 const auto character = toUtf8(std::u16string_view(name).substr(i, c > 0xFFFF ? 2 : 1));
-                warn(WarningKind::NotChinese, row, "the name " + quoted(name) + " has a character that is not Chinese: " +
+                warn(WarningKind::NotChinese, row, "the name has a character that is not Chinese: " +
                                                        (c < 0x20 || isBlank(static_cast<char16_t>(c))
                                                             ? codePoint(c)
                                                             : "\"" + character + "\" (" + codePoint(c) + ")"));
                 break;
             }
+        // FreeXL reads no formula: an empty cell of an .xls may be a computed
+        // name or score, which would be stored as nothing.
+        for (const auto& [field, what] : {std::pair{XING, "name"}, std::pair{CHENGJI, "score"}})
+            if (table_->formulasUnread && trimmed(fields[field]).empty())
+                error(row, std::string("the ") + what + " in column " + columnName(*columns_[field]) +
+                               " is empty, and an Excel 97-2003 workbook (.xls) does not show what a formula "
+                               "computed: save the workbook as an Excel workbook (.xlsx) and pack that");
         if (name.empty())
             warn(WarningKind::EmptyName, row, "the name is empty");
         if (trimmed(fields[CHENGJI]).empty())
             warn(WarningKind::EmptyScore, row, "the score is empty");
         for (const auto& [field, what] : {std::pair{&fields[CHENGJI], "score"}, std::pair{&fields[BEIZHU], "remark"}})
             if (!trimmed(*field).empty() && (isBlank(field->front()) || isBlank(field->back())))
-                warn(WarningKind::Blanks, row, std::string("the ") + what + " " + quoted(*field) + " has blanks around it");
+                warn(WarningKind::Blanks, row, std::string("the ") + what + " has blanks around it");
     }
 
     // A ticket number of another length than most is likely one that lost a
@@ -717,7 +722,6 @@ private:
     struct Unknown {
         int row = 0;
         std::size_t count = 0;
-        std::u16string text;
     };
 
     std::vector<Table>& tables_;
@@ -756,11 +760,7 @@ const char* warningKindTitle(WarningKind kind)
 
 std::string maskIdentity(std::u16string_view number)
 {
-    std::u16string masked(number);
-    for (std::size_t i = 0; i < masked.size(); ++i)
-        if (masked.size() < 14 || (i >= 6 && i + 4 < masked.size()))
-            masked[i] = u'*';
-    return toUtf8(masked);
+    return (number.size() < 14 ? std::string() : toUtf8(number.substr(0, 6))) + "……";
 }
 
 std::optional<Encoding> encodingNamed(std::string_view name)

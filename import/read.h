@@ -152,7 +152,8 @@ RosterFile readRoster(std::string_view bytes, Encoding encoding = Encoding::Dete
                       std::size_t maxRecords = ROSTER_MAX_RECORDS, std::string_view sheet = {},
                       const ColumnChoice& columns = {});
 
-// An identity number as a report may show it: the first 6 and the last 4
-// characters, each other one a *, so the length stays visible (shorter than
-// 14 characters: all *).
+// An identity number as a report may show it: its first 6 characters (the
+// region, which many candidates share) and an ellipsis, nothing of the birth
+// date, sequence or check character; shorter than 14 characters, the
+// ellipsis alone. Messages name the row beside it.
 std::string maskIdentity(std::u16string_view number);

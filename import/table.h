@@ -36,6 +36,7 @@ struct Table {
     std::string sheet;                   // a workbook's sheet; "" for a text file
     bool hidden = false;                 // a sheet the workbook hides
     std::vector<std::size_t> hiddenColumns;
+    bool formulasUnread = false;         // an .xls: FreeXL reads a formula's cell as empty
     std::vector<RosterProblem> problems; // what splitting the rows found wrong
 };
 

@@ -103,6 +103,7 @@ Table sheetCells(const void* book, unsigned short index, const std::string& name
     Table table;
     table.sheet = name;
     table.format = "Excel 97-2003 workbook (.xls)";
+    table.formulasUnread = true;
     unsigned int rows = 0;
     unsigned short columns = 0;
     if (freexl_select_active_worksheet(book, index) != FREEXL_OK ||

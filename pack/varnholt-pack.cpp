@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/site.h"
 #include "roster/area_write.h"
 #include "roster/page.h"
 #include "import/read.h"
@@ -36,6 +37,9 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -43,10 +47,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string defaultCostText()
+{
+    return std::to_string(DEFAULT_SEAL_COST.opsLimit) + " passes over " +
+           std::to_string(DEFAULT_SEAL_COST.memLimitKiB / 1024) + " MiB";
+}
+
 const std::string USAGE =
     "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
     "                     [--column FIELD=NAME]... [--encoding NAME] [--all-warnings]\n"
-    "                     [--no-protect] [--cost PASSES,MIB] [--web]\n"
+    "                     [--no-protect] [--cost PASSES,MIB|auto] [--web | --site DIR]\n"
+    "                     [--sign CERT.p12 [--sign-pass-file FILE]]\n"
     "\n"
     "Writes the program with the roster in it: by default beside ROSTER, named\n"
     "after it. ROSTER: an Excel workbook (.xlsx or, with text cells, .xls), an\n"
@@ -64,11 +75,19 @@ const std::string USAGE =
     "  --all-warnings      list every warning, not the first of each kind\n"
     "  --no-protect        store the roster in the clear instead of sealed\n"
     "  --cost PASSES,MIB   Argon2id cost of each seal, 1 to 256 passes over 1 to\n"
-    "                      512 MiB (default: about 0.25 s over 64 MiB on this machine)\n"
+    "                      512 MiB (default: " + defaultCostText() + "); auto: about 0.25 s\n"
+    "                      on this machine, never less than the default\n"
     "  --web               write the web page (NAME.html) instead: one file that any\n"
     "                      browser opens, from disk or from any web server;\n"
     "                      TEMPLATE is then the page to copy (default: the one\n"
     "                      installed with this tool)\n"
+    "  --site DIR          write a site instead, for a roster of any size: the page\n"
+    "                      (DIR/index.html) and the roster in small files beside\n"
+    "                      it, of which each lookup fetches one; any static web\n"
+    "                      server, object store or CDN serves the folder as it is\n"
+    "  --sign CERT.p12     sign the Windows program (Authenticode, SHA-256) with the\n"
+    "                      certificate and key in CERT.p12, through osslsigncode\n"
+    "  --sign-pass-file FILE  the file whose first line is CERT.p12's password\n"
     "  -h, --help          this text\n";
 
 // A failure that ends the tool: the message, already in FILE[:LINE]: error: form.
@@ -118,8 +137,10 @@ struct Options {
     ColumnChoice columns;
     Encoding encoding = Encoding::Detect;
     bool protect = true, allWarnings = false, help = false;
-    std::optional<SealCost> cost;
+    std::optional<SealCost> cost;  // none: calibrated on this machine (--cost auto)
     bool web = false;
+    fs::path signingCertificate, signingPassFile;
+    fs::path site;  // --site: the folder
 };
 
 // PASSES,MIB: two whole numbers within the bounds every program file can
@@ -149,6 +170,7 @@ SealCost parseCost(const std::string& text)
 Options parse(const std::vector<std::string>& args)
 {
     Options options;
+    options.cost = DEFAULT_SEAL_COST;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const auto value = [&]() -> const std::string& {
@@ -185,8 +207,14 @@ Options parse(const std::vector<std::string>& args)
             options.protect = false;
         else if (arg == "--web")
             options.web = true;
+        else if (arg == "--site")
+            options.site = path(value());
         else if (arg == "--cost")
-            options.cost = parseCost(value());
+            options.cost = value() == "auto" ? std::nullopt : std::optional(parseCost(args[i]));
+        else if (arg == "--sign")
+            options.signingCertificate = path(value());
+        else if (arg == "--sign-pass-file")
+            options.signingPassFile = path(value());
         else if (arg == "-h" || arg == "--help")
             options.help = true;
         else if (!arg.empty() && arg[0] == '-' && arg != "-")
@@ -198,6 +226,18 @@ Options parse(const std::vector<std::string>& args)
     }
     if (options.roster.empty() && !options.help)
         throw Failure{"varnholt-pack: error: no roster given\n\n" + USAGE};
+    if (!options.signingPassFile.empty() && options.signingCertificate.empty())
+        throw Failure{"varnholt-pack: error: --sign-pass-file goes with --sign CERT.p12"};
+#ifdef _WIN32
+    if (!options.signingCertificate.empty())
+        throw Failure{"varnholt-pack: error: --sign runs osslsigncode, on Linux; on Windows sign the program written "
+                      "with signtool: signtool sign /fd SHA256 /f CERT.p12 /p PASSWORD PROGRAM.exe"};
+#endif
+    if (!options.signingCertificate.empty() && (options.web || !options.site.empty()))
+        throw Failure{"varnholt-pack: error: --sign signs a Windows program; a web page carries no signature (serve it "
+                      "from the office's own HTTPS address instead)"};
+    if (!options.site.empty() && (options.web || !options.output.empty()))
+        throw Failure{"varnholt-pack: error: --site DIR writes a folder: neither --web nor -o goes with it"};
     return options;
 }
 
@@ -251,6 +291,21 @@ void reportWarnings(std::ostream& out, const fs::path& roster, const std::vector
             out << "  … " << count - SHOWN_PER_KIND << " more (--all-warnings lists them)\n";
         kind = end;
     }
+}
+
+// A cost below the default, said before anything else: a guess costs about
+// passes × memory, so each is cheaper by that factor.
+void warnIfWeaker(std::ostream& out, const Options& options)
+{
+    const auto work = [](SealCost c) { return static_cast<double>(c.opsLimit) * c.memLimitKiB; };
+    if (!options.protect || !options.cost || work(*options.cost) >= work(DEFAULT_SEAL_COST))
+        return;
+    char factor[32];
+    std::snprintf(factor, sizeof factor, "%.3g", work(DEFAULT_SEAL_COST) / work(*options.cost));
+    out << "WEAKER THAN THE DEFAULT: at --cost " << options.cost->opsLimit << "," << options.cost->memLimitKiB / 1024
+        << " a guess at an identity number is " << factor << " times cheaper than at the default ("
+        << defaultCostText() << ")\n"
+        << std::flush;
 }
 
 // The report before anything is written: what the program will hold.
@@ -310,12 +365,6 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
         << "  remarks:\n";
     for (const auto& [remark, count] : remarks)
         out << "    " << (remark.empty() ? std::string("(none)") : inQuotes(remark)) << ": " << count << "\n";
-    const auto shown = [&](const char* which, std::size_t i) {
-        out << "  " << which << " record (" << rowsNamed({file.rows[i]}) << "): ticket " << toUtf8(records[i][0])
-            << ", name " << inQuotes(records[i][2]) << ", score " << inQuotes(shownScore(records[i])) << "\n";
-    };
-    shown("first", 0);
-    shown("last ", records.size() - 1);
     if (options.protect)
         out << "  protected: each record sealed with its identity number (Argon2id, " << cost.opsLimit
             << (cost.opsLimit == 1 ? " pass, " : " passes, ") << cost.memLimitKiB / 1024
@@ -326,7 +375,7 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
 
 // Progress of the sealing once it has taken a second: on a terminal in steps
 // of 5 %, rewriting one line; into a log or a pipe a line every tenth.
-std::function<void(std::size_t)> sealingProgress(std::size_t total)
+std::function<void(std::size_t)> sealingProgress(std::size_t total, const char* what = "sealing records")
 {
     const bool terminal = isatty(fileno(stderr));
     const std::size_t steps = terminal ? 20 : 10;
@@ -335,7 +384,7 @@ std::function<void(std::size_t)> sealingProgress(std::size_t total)
         if (step == lastStep || std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
             return;
         lastStep = step;
-        std::cerr << (terminal ? "\r" : "") << "sealing records: " << done << " of " << total << " ("
+        std::cerr << (terminal ? "\r" : "") << what << ": " << done << " of " << total << " ("
                   << step * 100 / steps << " %)" << (done == total || !terminal ? "\n" : "") << std::flush;
     };
 }
@@ -435,6 +484,77 @@ std::size_t pageCapacity(const std::string& page, const fs::path& path)
     throw Failure{display(path) + ": error: not a Varnholt page (it has no sound roster element)"};
 }
 
+#ifndef _WIN32
+// Runs osslsigncode with these arguments, its output into `log`; true when it
+// succeeds.
+bool osslsigncode(std::vector<std::string> args, const fs::path& log)
+{
+    args.insert(args.begin(), "osslsigncode");
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t child = 0;
+    const int error = posix_spawnp(&child, "osslsigncode", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error == ENOENT)
+        throw Failure{"varnholt-pack: error: --sign needs osslsigncode (Debian: apt install osslsigncode)"};
+    if (error)
+        throw Failure{"varnholt-pack: error: cannot start osslsigncode: " + std::string(std::strerror(error))};
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The packed Windows program signed with Authenticode (SHA-256). Packing
+// changed the bytes a template's own signature covers, so that signature is
+// removed first. The passing files lie beside the output and go on every path.
+std::string signedProgram(const std::string& image, const Options& options, const fs::path& output)
+{
+    struct Passing {
+        fs::path path;
+        ~Passing()
+        {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    };
+    const auto beside = [&](const char* suffix) { return Passing{fs::path(output) += suffix}; };
+    const Passing packed = beside(".packed"), unsigned_ = beside(".unsigned"), signed_ = beside(".signed"),
+                  log = beside(".sign-log");
+    {
+        errno = 0;
+        std::ofstream out(packed.path, std::ios::binary | std::ios::trunc);
+        if (!(out << image) || (out.close(), !out))
+            throw Failure{display(packed.path) + ": error: cannot write the file: " + reason()};
+    }
+    // Fails on a program that carries no signature: then it is the packed one.
+    const fs::path& toSign =
+        osslsigncode({"remove-signature", "-in", display(packed.path), "-out", display(unsigned_.path)}, log.path)
+            ? unsigned_.path
+            : packed.path;
+    std::error_code ignored;
+    fs::remove(log.path, ignored);  // what the removal said is no news
+    std::vector<std::string> args{"sign", "-pkcs12", display(options.signingCertificate), "-h", "sha256"};
+    if (!options.signingPassFile.empty())
+        args.insert(args.end(), {"-readpass", display(options.signingPassFile)});
+    else
+        args.insert(args.end(), {"-pass", ""});
+    args.insert(args.end(), {"-in", display(toSign), "-out", display(signed_.path)});
+    if (!osslsigncode(args, log.path)) {
+        std::string said = readFile(log.path);
+        throw Failure{display(options.signingCertificate) + ": error: signing failed; osslsigncode said:\n" + said};
+    }
+    return readFile(signed_.path);
+}
+#endif
+
 // A roster too large for the roster area (or for the count an area holds)
 // is refused before any work, saying what fits: records like these in the
 // clear and protected, in this program or page and in the web page, and how
@@ -469,14 +589,44 @@ void checkFits(const std::vector<RosterFields>& records, const Options& options,
     throw Failure{message};
 }
 
+SealCost chosenCost(const Options& options)
+{
+    return !options.protect ? SealCost{0, 0}
+           : options.cost   ? *options.cost
+                            : calibrateCost(AUTO_SEAL_SECONDS, DEFAULT_SEAL_COST);
+}
+
+// --site DIR: the page and the buckets, written into the folder.
+int packSite(const Options& options, const RosterFile& file, const std::string& page)
+{
+    const SealCost cost = chosenCost(options);
+    warnIfWeaker(std::cout, options);
+    report(std::cout, file, options.roster, options, cost);
+    reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);
+    std::cout << std::flush;
+    SiteWritten site;
+    try {
+        site = writeSite(file.records, options.protect ? std::optional(cost) : std::nullopt, options.site, page,
+                         sealingProgress(file.records.size(), options.protect ? "sealing records" : "writing records"));
+    } catch (const SiteError& error) {
+        throw Failure{error.what()};
+    }
+    std::cout << "Written: " << display(site.page) << "\n  and " << site.buckets
+              << (site.buckets == 1 ? " bucket" : " buckets") << " in " << display(site.folder) << ": "
+              << site.bytes / 1024 << " KiB, " << site.smallest << " to " << site.largest << " bytes each\n"
+              << "  Publish the whole folder; the page is index.html (see the office's guide for the server).\n";
+    return 0;
+}
+
 int pack(const Options& options)
 {
     if (options.help) {
         std::cout << USAGE;
         return 0;
     }
+    const bool page = options.web || !options.site.empty();
     const fs::path program = !options.program.empty() ? options.program
-                             : options.web            ? pageTemplate()
+                             : page                   ? pageTemplate()
                                                       : besideThisTool(
 #ifdef _WIN32
                                                             "Varnholt.exe"
@@ -487,7 +637,7 @@ int pack(const Options& options)
     std::string image = readFile(program);
     const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
     std::size_t at = 0, capacity = 0;
-    if (options.web) {
+    if (page) {
         capacity = pageCapacity(image, program);
     } else {
         std::optional<std::size_t> found;
@@ -501,6 +651,13 @@ int pack(const Options& options)
         at = *found;
         capacity = areaCapacity(bytes(image).subspan(at));
     }
+    if (!options.signingCertificate.empty()) {
+        if (!isWindowsProgram(image))
+            throw Failure{display(program) + ": error: --sign signs a Windows program (.exe); this is not one"};
+        readFile(options.signingCertificate);  // found missing now, not after the sealing
+        if (!options.signingPassFile.empty())
+            readFile(options.signingPassFile);
+    }
 
     ReadRoster roster{readFile(options.roster), {}};
     RosterFile& file = roster.file;
@@ -511,6 +668,8 @@ int pack(const Options& options)
         reportErrors(std::cerr, options.roster, error.problems);
         return 1;
     }
+    if (!options.site.empty())
+        return packSite(options, file, image);
     checkFits(file.records, options, capacity);
 
     const fs::path output = options.output.empty() ? defaultOutput(options, program, image) : options.output;
@@ -519,9 +678,8 @@ int pack(const Options& options)
         throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
     Output written(output, program);
 
-    const SealCost cost = options.protect
-                              ? options.cost.value_or(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB))
-                              : SealCost{0, 0};
+    const SealCost cost = chosenCost(options);
+    warnIfWeaker(std::cout, options);
     report(std::cout, file, options.roster, options, cost);
     reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);
     std::cout << std::flush;
@@ -533,11 +691,17 @@ int pack(const Options& options)
         image = *withPageArea(image, bytes(area));
     else
         std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
+#ifndef _WIN32
+    if (!options.signingCertificate.empty())
+        image = signedProgram(image, options, output);
+#endif
     written.commit(image);
 
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(image.data()), image.size());
     std::cout << "Written: " << display(output) << "\n  SHA-256 " << hex(digest, sizeof digest) << "\n";
+    if (!options.signingCertificate.empty())
+        std::cout << "  signed with " << display(options.signingCertificate) << " (Authenticode, SHA-256)\n";
     return 0;
 }
 

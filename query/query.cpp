@@ -5,6 +5,7 @@
 
 #include "form/form1.h"
 #include "roster/area.h"
+#include "roster/bucket.h"
 #include "roster/seal.h"
 
 namespace {
@@ -19,6 +20,43 @@ void increment(std::int16_t& counter)
     ++counter;
 }
 
+// The lookup on a site's page, which carries no records: the ticket's bucket
+// is fetched from beside the page first (roster/bucket.h). A bucket that does
+// not load is never an answer: the warning says the lookup could not be
+// done. Returns the record, or nothing once a warning has been shown.
+std::optional<OpenedRecord> lookUpOnSite(const CarriedRoster& index, const std::u16string& ticket,
+                                         const std::u16string& identity)
+{
+    LoadedBucket loaded;
+    {
+        const tk::BusyCursor busy;  // the fetch takes a moment
+        loaded = loadBucket(index, ticket);
+    }
+    if (!loaded.roster) {
+        tk::MsgBox(loaded.fromDisk ? u"本页面须从网址打开：请在浏览器中输入考试机构公布的网址，再查询。"
+                                   : u"查询未能完成，请稍后再试。",
+                   0, WARNING);
+        return std::nullopt;
+    }
+    const CarriedRoster& bucket = *loaded.roster;
+    const auto at = findTicket(bucket, ticket);
+    if (!at) {
+        tk::MsgBox(u"无此考生", 0, WARNING);
+        return std::nullopt;
+    }
+    std::optional<OpenedRecord> found;
+    if (bucket.isSealed()) {
+        const tk::BusyCursor busy;
+        found = openRecord(bucket.sealed.at(*at), ticket, identity, bucket.scope);
+    } else if (identity == bucket.records[*at].shen) {
+        const RosterRecord& record = bucket.records[*at];
+        found = OpenedRecord{record.xing, record.chengji, record.beizhu};
+    }
+    if (!found)
+        tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
+    return found;
+}
+
 }  // namespace
 
 void Form1::Command1_Click()
@@ -31,30 +69,36 @@ void Form1::Command1_Click()
     if (Text1.text().empty() || Text2.text().empty())
         return;
 
-    // First row whose ticket number equals Text1 exactly, read afresh each row.
-    std::int16_t row = 1;
-    while (row <= ROSTER_ROWS && Text1.text() != zhun(row))
-        increment(row);
-    if (row > ROSTER_ROWS) {
-        tk::MsgBox(u"无此考生", 0, WARNING);
-        return;
-    }
-
-    // Identity check: Text2 equals the row's identity number exactly. A
-    // protected roster keeps none: there the row's sealed record must open
-    // with the key derived from Text2, which it does for that number only.
-    const CarriedRoster& roster = carriedRoster();
     std::optional<OpenedRecord> found;
-    if (roster.isSealed()) {
-        const tk::BusyCursor busy;  // deriving the key takes a moment
-        found = openRecord(roster.sealed.at(static_cast<std::size_t>(row - 1)), zhun(row), Text2.text(),
-                           roster.scope);
-    } else if (Text2.text() == shen(row)) {
-        found = OpenedRecord{xing(row), chengji(row), beizhu(row)};
-    }
-    if (!found) {
-        tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
-        return;
+    if (carriedRoster().isSite()) {
+        found = lookUpOnSite(carriedRoster(), Text1.text(), Text2.text());
+        if (!found)
+            return;
+    } else {
+        // First row whose ticket number equals Text1 exactly, read afresh each row.
+        std::int16_t row = 1;
+        while (row <= ROSTER_ROWS && Text1.text() != zhun(row))
+            increment(row);
+        if (row > ROSTER_ROWS) {
+            tk::MsgBox(u"无此考生", 0, WARNING);
+            return;
+        }
+
+        // Identity check: Text2 equals the row's identity number exactly. A
+        // protected roster keeps none: there the row's sealed record must open
+        // with the key derived from Text2, which it does for that number only.
+        const CarriedRoster& roster = carriedRoster();
+        if (roster.isSealed()) {
+            const tk::BusyCursor busy;  // deriving the key takes a moment
+            found = openRecord(roster.sealed.at(static_cast<std::size_t>(row - 1)), zhun(row), Text2.text(),
+                               roster.scope);
+        } else if (Text2.text() == shen(row)) {
+            found = OpenedRecord{xing(row), chengji(row), beizhu(row)};
+        }
+        if (!found) {
+            tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
+            return;
+        }
     }
 
     Label7.setVisible(true);

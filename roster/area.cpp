@@ -82,29 +82,35 @@ CarriedRoster decodeArea(std::span<const unsigned char> area)
     if (area.size() < ROSTER_AREA_HEADER)
         throw RosterAreaError("the area is too small for its header");
     Reader header(area.subspan(ROSTER_MARKER_SIZE, ROSTER_AREA_HEADER - ROSTER_MARKER_SIZE));
-    const std::uint32_t version = header.u32(), capacity = header.u32(), payloadSize = header.u32(),
-                        count = header.u32(), flags = header.u32();
+    const std::uint32_t version = header.u32(), capacity = header.u32(), payloadSize = header.u32();
+    std::uint32_t count = header.u32();
+    const std::uint32_t flags = header.u32();
     CarriedRoster roster;
     roster.scope.cost.opsLimit = header.u32();
     roster.scope.cost.memLimitKiB = header.u32();
     const auto id = header.take(roster.scope.rosterId.size());
     std::copy(id.begin(), id.end(), roster.scope.rosterId.begin());
     const auto checksum = header.take(crypto_hash_sha256_BYTES);
-    if (version != ROSTER_AREA_VERSION)
+    if (version != ROSTER_AREA_VERSION && version != ROSTER_SITE_VERSION)
         throw RosterAreaError("version " + std::to_string(version) + " of the roster area; this build reads version " +
-                              std::to_string(ROSTER_AREA_VERSION));
+                              std::to_string(ROSTER_AREA_VERSION) + " and a site's version " +
+                              std::to_string(ROSTER_SITE_VERSION));
+    const bool site = version == ROSTER_SITE_VERSION;
     if (capacity != area.size() || payloadSize > capacity - ROSTER_AREA_HEADER)
         throw RosterAreaError("its sizes do not agree");
-    if (count < 1 || count > ROSTER_MAX_RECORDS)
-        throw RosterAreaError("it holds " + std::to_string(count) + " records");
-    if (flags > 1)
+    if (flags > (site ? 3u : 1u))
         throw RosterAreaError("unknown flags");
-    const bool sealed = flags & 1;
+    const bool sealed = flags & 1, index = flags & ROSTER_SITE_INDEX;
+    // An index counts buckets and holds no records; a bucket may be empty.
+    if (index ? count < 1 || count > ROSTER_MAX_BUCKETS || payloadSize != 0
+              : count < (site ? 0u : 1u) || count > ROSTER_MAX_RECORDS)
+        throw RosterAreaError("it holds " + std::to_string(count) + (index ? " buckets" : " records"));
     // A cost out of bounds would hang the program or fail its allocation.
     if (sealed ? !isSaneCost(roster.scope.cost) : roster.scope.cost.opsLimit || roster.scope.cost.memLimitKiB)
         throw RosterAreaError("its key derivation cost is out of bounds");
 
-    // The checksum covers the header's fields and the payload, sealed records left out.
+    // The checksum covers the header's fields and the payload, sealed records
+    // left out but in a site's files.
     crypto_hash_sha256_state hash;
     crypto_hash_sha256_init(&hash);
     crypto_hash_sha256_update(&hash, area.data() + ROSTER_MARKER_SIZE,
@@ -115,13 +121,24 @@ CarriedRoster decodeArea(std::span<const unsigned char> area)
         crypto_hash_sha256_update(&hash, area.data() + ROSTER_AREA_HEADER + hashedTo, end - hashedTo);
         hashedTo = end;
     };
+    roster.sealedSite = site && sealed;
+    if (index) {
+        roster.buckets = count;
+        count = 0;
+    }
     roster.records.resize(count);
-    for (RosterRecord& record : roster.records) {
+    for (std::size_t i = 0; i < count; ++i) {
+        RosterRecord& record = roster.records[i];
         record.zhun = payload.text();
+        // A bucket's records are in ticket order, each ticket once.
+        if (site && i > 0 && !(roster.records[i - 1].zhun < record.zhun))
+            throw RosterAreaError("its records are out of order");
         if (sealed) {
             const auto bytes = payload.bytes();
-            hashTo(payload.at() - bytes.size());
-            hashedTo = payload.at();
+            if (!site) {
+                hashTo(payload.at() - bytes.size());
+                hashedTo = payload.at();
+            }
             roster.sealed.emplace_back(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         } else {
             record.shen = payload.text();

@@ -26,6 +26,19 @@
 //   zero bytes up to the capacity.
 // Version 1 (no identifier, records of their own sizes, in the office's
 // order) is refused: its files gave away ranks and remarks.
+//
+// Version 3: a site's (roster/bucket.h). The same layout, two kinds:
+//   bucket  a file of the site: flags bit 1 clear; capacity is the file's
+//           size (no zeros follow); records sorted by ticket number, plain
+//           ones too, and every ticket falls in this bucket; rosterId is
+//           the site's random identifier, set when plain too, and with the
+//           cost the same in every bucket of the site; sealed records of
+//           one size across the whole site.
+//           The checksum covers the sealed records too: a bucket damaged
+//           anywhere is refused whole, never taken for an answer.
+//   index   the page's roster element: flags bit 1 set; records counts the
+//           site's buckets; no payload. It names the site: its identifier,
+//           cost and whether its records are sealed.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +55,9 @@ inline constexpr std::size_t ROSTER_AREA_CAPACITY = 768 * 1024;
 inline constexpr std::size_t ROSTER_AREA_HEADER = 92;
 inline constexpr std::size_t ROSTER_MARKER_SIZE = 16;
 inline constexpr std::uint32_t ROSTER_AREA_VERSION = 2;
+inline constexpr std::uint32_t ROSTER_SITE_VERSION = 3;
+inline constexpr std::uint32_t ROSTER_SITE_INDEX = 2;  // flags bit 1
+inline constexpr std::uint32_t ROSTER_MAX_BUCKETS = 1u << 20;
 
 // The roster as an area holds it.
 struct CarriedRoster {
@@ -51,8 +67,14 @@ struct CarriedRoster {
     std::vector<std::string> sealed;
     // Sealed: the roster's identifier and Argon2id cost; plain: all zero.
     SealScope scope{};
+    // A site's index: the number of its buckets; 0 for a roster with its records.
+    std::uint32_t buckets = 0;
+    // A site's index or bucket whose records are sealed: said here too, since
+    // an index holds no records.
+    bool sealedSite = false;
 
-    bool isSealed() const { return !sealed.empty(); }
+    bool isSealed() const { return !sealed.empty() || sealedSite; }
+    bool isSite() const { return buckets != 0; }
 };
 
 // An area that does not hold a roster as written: what is wrong with it.
@@ -60,7 +82,9 @@ class RosterAreaError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads an area; every count, length, the cost and the checksum are checked first.
+// Reads an area of version 2, or of version 3 (a site's bucket or index);
+// every count, length, the cost and the checksum are checked first, and a
+// bucket's order.
 CarriedRoster decodeArea(std::span<const unsigned char> area);
 
 // The capacity an area's header states, without decoding the rest; 0 if the

@@ -103,10 +103,10 @@ std::size_t areaNeeded(const std::vector<RosterFields>& records, bool sealed)
     return needed;
 }
 
-std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
+std::string encodeArea(const CarriedRoster& roster, std::size_t capacity, std::uint32_t version)
 {
     // The payload, and the stretches of it the checksum covers: all but the
-    // bytes of sealed records.
+    // bytes of sealed records, which a site's files cover too.
     std::string payload;
     std::vector<std::pair<std::size_t, std::size_t>> covered{{0, 0}};
     for (std::size_t i = 0; i < roster.records.size(); ++i) {
@@ -114,9 +114,11 @@ std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
         putText(payload, record.zhun);
         if (roster.isSealed()) {
             putVarint(payload, roster.sealed[i].size());
-            covered.back().second = payload.size();
             payload += roster.sealed[i];
-            covered.emplace_back(payload.size(), payload.size());
+            if (version != ROSTER_SITE_VERSION) {
+                covered.back().second = payload.size() - roster.sealed[i].size();
+                covered.emplace_back(payload.size(), payload.size());
+            }
         } else {
             for (const std::u16string* text : {&record.shen, &record.xing, &record.chengji, &record.beizhu})
                 putText(payload, *text);
@@ -125,15 +127,17 @@ std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
     covered.back().second = payload.size();
 
     const std::size_t needed = ROSTER_AREA_HEADER + payload.size();
+    if (capacity == 0)
+        capacity = needed;
     if (needed > capacity)
         throw AreaFullError(needed, capacity);
 
     std::string fields;
-    putU32(fields, ROSTER_AREA_VERSION);
+    putU32(fields, version);
     putU32(fields, static_cast<std::uint32_t>(capacity));
     putU32(fields, static_cast<std::uint32_t>(payload.size()));
-    putU32(fields, static_cast<std::uint32_t>(roster.records.size()));
-    putU32(fields, roster.isSealed() ? 1 : 0);
+    putU32(fields, static_cast<std::uint32_t>(roster.isSite() ? roster.buckets : roster.records.size()));
+    putU32(fields, (roster.isSealed() ? 1 : 0) | (roster.isSite() ? ROSTER_SITE_INDEX : 0));
     putU32(fields, roster.scope.cost.opsLimit);
     putU32(fields, roster.scope.cost.memLimitKiB);
     fields.append(roster.scope.rosterId.begin(), roster.scope.rosterId.end());

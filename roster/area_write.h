@@ -34,8 +34,11 @@ CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capa
 // without sealing, to say what fits before any work.
 std::size_t areaNeeded(const std::vector<RosterFields>& records, bool sealed);
 
-// The whole area of `capacity` bytes for the roster, marker first.
-std::string encodeArea(const CarriedRoster& roster, std::size_t capacity = ROSTER_AREA_CAPACITY);
+// The whole area of `capacity` bytes for the roster, marker first; with
+// capacity 0, of exactly the bytes it needs. Version 3 writes a site's bucket,
+// or its index if the roster counts buckets (roster/area.h).
+std::string encodeArea(const CarriedRoster& roster, std::size_t capacity = ROSTER_AREA_CAPACITY,
+                       std::uint32_t version = ROSTER_AREA_VERSION);
 
 // Offset of the roster area in a program file: the first marker followed by
 // a whole, sound area. Nothing if it has none; RosterAreaError naming the

@@ -49,3 +49,14 @@ std::optional<std::string> withPageArea(std::string_view page, std::span<const u
     out.replace(at->offset, at->size, text);
     return out;
 }
+
+std::optional<std::string> withSitePolicy(std::string_view page)
+{
+    constexpr std::string_view NONE = R"(http-equiv="Content-Security-Policy" content="default-src 'none'; )";
+    const std::size_t at = page.find(NONE);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::string out(page);
+    out.insert(at + NONE.size(), "connect-src 'self'; ");
+    return out;
+}

@@ -31,3 +31,8 @@ std::optional<PageText> findPageArea(std::string_view page);
 // The page with the element's text replaced by this area; nullopt if the
 // page has no such element.
 std::optional<std::string> withPageArea(std::string_view page, std::span<const unsigned char> area);
+
+// The page of a site (roster/bucket.h): its policy allows connections to its
+// own origin, and to nothing else, for the buckets. Nullopt if the page has
+// no policy that forbids every connection.
+std::optional<std::string> withSitePolicy(std::string_view page);

@@ -1,6 +1,7 @@
 // The roster columns and their load from the roster area.
 #include "form/form1.h"
 #include "roster/area.h"
+#include "roster/bucket.h"
 
 std::size_t Column::checked(int index) const
 {
@@ -39,3 +40,27 @@ void Form1::shen111()
     for (int row = 1; row <= ROSTER_ROWS; ++row)
         shen(row) = carriedRoster().records[row - 1].shen;
 }
+
+LoadedBucket loadBucket(const CarriedRoster& index, std::u16string_view ticket)
+{
+    const std::uint32_t bucket = bucketOf(ticket, index.scope.rosterId, index.buckets);
+    const std::string path = bucketPath(index.scope.rosterId, bucket);
+    for (const bool reload : {false, true}) {
+        FetchedFile fetched = fetchSiteFile(path, reload);
+        if (!fetched.bytes)
+            return {std::nullopt, fetched.fromDisk};
+        try {
+            return {decodeBucket(*fetched.bytes, index, bucket)};
+        } catch (const RosterAreaError&) {
+        }
+    }
+    return {};
+}
+
+#ifndef __EMSCRIPTEN__
+// A program file carries its whole roster: it has no site to fetch from.
+FetchedFile fetchSiteFile(const std::string&, bool)
+{
+    return {};
+}
+#endif

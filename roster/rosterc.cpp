@@ -65,9 +65,8 @@ int main(int argc, char* argv[])
 
     std::string source;
     try {
-        // Protected: sealed at the cost the packer chooses by default.
-        const auto seal =
-            protect ? std::optional(calibrateCost(DEFAULT_SEAL_SECONDS, DEFAULT_SEAL_MEM_KIB)) : std::nullopt;
+        // Protected: sealed at the packer's default cost.
+        const auto seal = protect ? std::optional(DEFAULT_SEAL_COST) : std::nullopt;
         const std::string area = encodeArea(toCarry(readRoster(bytes.str()).records, ROSTER_AREA_CAPACITY, seal));
         if (page.empty()) {
             source = areaSource(area);

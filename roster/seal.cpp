@@ -166,15 +166,19 @@ RosterId newRosterId()
     return id;
 }
 
+std::size_t paddedSize(const OpenedRecord& record)
+{
+    Wiped<std::string> plaintext = plaintextOf(record);
+    // sodium_pad always adds at least one byte: strictly beyond the longest.
+    return (plaintext.size() / PAD_BLOCK + 1) * PAD_BLOCK;
+}
+
 std::size_t paddedSize(const std::vector<SealInput>& inputs)
 {
-    std::size_t longest = 0;
-    for (const SealInput& input : inputs) {
-        Wiped<std::string> plaintext = plaintextOf(input.record);
-        longest = std::max(longest, plaintext.size());
-    }
-    // sodium_pad always adds at least one byte: strictly beyond the longest.
-    return (longest / PAD_BLOCK + 1) * PAD_BLOCK;
+    std::size_t padded = PAD_BLOCK;
+    for (const SealInput& input : inputs)
+        padded = std::max(padded, paddedSize(input.record));
+    return padded;
 }
 
 std::size_t sealedSize(std::size_t padded) { return HEADER_BYTES + padded + TAG_BYTES; }
@@ -242,6 +246,13 @@ std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_v
     return record;
 }
 
+void warmUpDerivation(SealCost cost)
+{
+    startSodium();
+    if (isSaneCost(cost))
+        secondsToDerive({1, cost.memLimitKiB});
+}
+
 DerivationTime timeDerivation(std::uint32_t memKiB)
 {
     startSodium();
@@ -260,18 +271,23 @@ DerivationTime timeDerivation(std::uint32_t memKiB)
     return {std::max(one - perPass, 0.0), perPass};
 }
 
-SealCost calibrateCost(double seconds, std::uint32_t minMemKiB)
+SealCost calibrateCost(double seconds, SealCost floor)
 {
+    if (!isSaneCost(floor))
+        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
     // Here about 85 ms fixed and 25 ms a pass for 64 MiB.
-    const DerivationTime time = timeDerivation(minMemKiB);
+    const DerivationTime time = timeDerivation(floor.memLimitKiB);
     const double passes = std::round((seconds - time.fixed) / time.perPass);
-    SealCost cost{static_cast<std::uint32_t>(std::clamp(passes, 1.0, double{MAX_SEAL_PASSES})), minMemKiB};
+    const double least = floor.opsLimit;
+    SealCost cost{static_cast<std::uint32_t>(std::clamp(passes, least, double{MAX_SEAL_PASSES})), floor.memLimitKiB};
     // Work elsewhere on the machine can make the two parts look wrong (one
     // pass as slow as four): the cost chosen is timed once more, and passes
     // are taken off in proportion if it takes half as long again as asked.
-    const double taken = std::min(secondsToDerive(cost), secondsToDerive(cost));
-    if (cost.opsLimit > 1 && taken > 1.5 * seconds)
-        cost.opsLimit = std::max(1u, static_cast<std::uint32_t>(cost.opsLimit * seconds / taken));
+    double taken = secondsToDerive(cost);
+    for (int run = 0; run < 2; ++run)
+        taken = std::min(taken, secondsToDerive(cost));
+    if (taken > 1.5 * seconds)
+        cost.opsLimit = std::max(floor.opsLimit, static_cast<std::uint32_t>(cost.opsLimit * seconds / taken));
     return cost;
 }
 
@@ -279,9 +295,10 @@ SealCost calibrateCost(double seconds, std::uint32_t minMemKiB)
 // has no std::jthread.
 #ifndef __EMSCRIPTEN__
 std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const SealScope& scope,
-                                 const std::function<void(std::size_t done)>& progress)
+                                 const std::function<void(std::size_t done)>& progress,
+                                 std::optional<std::size_t> paddedTo)
 {
-    const std::size_t padded = paddedSize(inputs);
+    const std::size_t padded = paddedTo.value_or(paddedSize(inputs));
     std::vector<std::string> sealed(inputs.size());
     std::mutex mutex;
     std::condition_variable changed;

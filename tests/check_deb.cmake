@@ -33,7 +33,7 @@ foreach(check IN ITEMS
         "Depends=(^|, )libqt6core6(t64)? "
         "Depends=(^|, )libc6 "
         "Depends=(^|, )fonts-noto-cjk(,|$)"
-        "Recommends=^$"
+        "Recommends=^osslsigncode$"
         "Description=^written-examination score query\n .*roster")
     string(REGEX REPLACE "=.*" "" field "${check}")
     string(REGEX REPLACE "^[^=]*=" "" pattern "${check}")

@@ -9,6 +9,8 @@ converted by `soffice --headless --convert-to xls`:
   number-score.xls   a notes sheet, then the roster with its scores as numbers
                      on sheet 名单: refused, as FreeXL does not tell how the
                      sheet shows a number
+  formula-score.xls  the scores as text but one computed by a formula,
+                     which FreeXL reads as empty: refused
 
 Usage: make_xls.py [FOLDER]   (default: tests/data)
 """
@@ -26,7 +28,9 @@ def workbook(path, sheets):
         sheet = book.add_worksheet(title)
         for r, row in enumerate(rows):
             for c, value in enumerate(row):
-                if isinstance(value, str):
+                if isinstance(value, str) and value.startswith("="):
+                    sheet.write_formula(r, c, value)
+                elif isinstance(value, str):
                     sheet.write_string(r, c, value)
                 else:
                     sheet.write_number(r, c, value)
@@ -44,7 +48,11 @@ with tempfile.TemporaryDirectory() as work:
               ("名单", [["准考证号", "身份证号", "姓名", "成绩", "备注"],
                         ["10731020101", "11010519491231002X", "张三", 78.5, ""],
                         ["10731020102", "511702198802188913", "李四", 87, "缺考"]])])
-    for name in ("roster-1000", "number-score"):
+    workbook(os.path.join(work, "formula-score.xlsx"),
+             [("名单", [["准考证号", "身份证号", "姓名", "成绩", "备注"],
+                        ["10731020101", "11010519491231002X", "张三", "78.5", ""],
+                        ["10731020102", "511702198802188913", "李四", '=TEXT(80+7,"0")', ""]])])
+    for name in ("roster-1000", "number-score", "formula-score"):
         subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + work + "/profile",
                         "--convert-to", "xls", "--outdir", work, os.path.join(work, name + ".xlsx")],
                        check=True, stdout=subprocess.DEVNULL)

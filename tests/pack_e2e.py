@@ -121,7 +121,9 @@ def main():
     test(outputs["tsv"])
 
     # The report names the row of an identity number that fails its check,
-    # masked; the whole number appears nowhere in what the packer says.
+    # with the number's first six characters only: neither its birth date nor
+    # its last four characters, nor the check character it should have, nor
+    # any candidate's name appear in what the packer says.
     lines = open("roster-tsv.txt", encoding="utf-8").read().splitlines()
     fields = lines[5].split("\t")
     wrong = fields[1][:-1] + ("1" if fields[1][-1] != "1" else "2")
@@ -132,9 +134,13 @@ def main():
     said = result.stdout + result.stderr
     print(said)
     assert result.returncode == 0, "a wrong check character was refused"
-    masked = wrong[:6] + "*" * 8 + wrong[-4:]
-    assert f"row 6: the identity number {masked} fails its check" in said, "no masked warning on row 6"
-    assert wrong not in said and fields[1] not in said, "an identity number shown whole"
+    assert f"row 6: the identity number {wrong[:6]}…… fails its check (ISO 7064 MOD 11-2)\n" in said, \
+        "no masked warning on row 6"
+    said = "\n".join(line for line in said.splitlines() if "SHA-256" not in line)  # hex digits are no leak
+    for part in (wrong[6:14], wrong[-4:], "should be"):
+        assert part not in said, f"{part!r} in the report"
+    names = [line.split("\t")[2] for line in lines[1:]]
+    assert not [name for name in names if name in said], "a candidate's name in the report"
 
     # --help is an answer, not an error.
     result = subprocess.run(pack + ["--help"], capture_output=True, text=True)
@@ -156,6 +162,34 @@ def main():
                                 capture_output=True, text=True)
         assert result.returncode == 1 and f"--cost {cost}:" in result.stderr, f"--cost {cost!r}: {result.stderr}"
         assert not os.path.exists("refused" + exe), f"--cost {cost!r} wrote a file"
+
+    # The default cost is one constant: two packings, one while every core
+    # is busy, state the same cost, at least 3 passes over 64 MiB; --cost
+    # auto never goes below it. Below it, the report says first by how much
+    # a guess is cheaper.
+    few = "roster-few.txt"
+    open(few, "w", encoding="utf-8").write("\n".join(lines[:4]) + "\n")
+    def packed_cost(name, *options):
+        subprocess.run(pack + [few, "--program", template, "-o", name, *options], check=True,
+                       capture_output=True)
+        data = open(name, "rb").read()
+        at = area_offset(data) + COST
+        return int.from_bytes(data[at:at + 4], "little"), int.from_bytes(data[at + 4:at + 8], "little")
+    quiet = packed_cost("default-1" + exe)
+    busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(os.cpu_count() * 2)]
+    try:
+        loaded = packed_cost("default-2" + exe)
+    finally:
+        for process in busy:
+            process.kill()
+    assert quiet == loaded and quiet[0] >= 3 and quiet[1] >= 64 * 1024, f"default costs {quiet} and {loaded}"
+    auto = packed_cost("auto" + exe, "--cost", "auto")
+    assert auto[0] >= quiet[0] and auto[1] == quiet[1], f"--cost auto gave {auto}, the default is {quiet}"
+    result = subprocess.run(pack + [few, "--cost", "1,1", "--program", template, "-o", "weaker" + exe],
+                            capture_output=True, text=True, check=True)
+    factor = quiet[0] * quiet[1] // 1024
+    assert result.stdout.startswith(f"WEAKER THAN THE DEFAULT: at --cost 1,1 a guess at an identity number is "
+                                    f"{factor} times cheaper"), result.stdout
 
     # The default roster protected, at a test cost: sorted by ticket, every
     # sealed record of one size. One record damaged in the file, and one

@@ -3,6 +3,7 @@
 
 #include "form/form1.h"
 #include "roster/area_write.h"
+#include "roster/bucket.h"
 #include "tests/carried_roster.h"
 
 namespace {
@@ -196,4 +197,51 @@ TEST(RosterArea, protectedIsSortedByTicketAndOfOneRecordSize)
     } catch (const RosterAreaError& error) {
         EXPECT_NE(std::string(error.what()).find("version 1"), std::string::npos) << error.what();
     }
+}
+
+TEST(SiteBucket, opensOnlyAsTheBucketAskedForOfItsOwnSiteWholeAndInOrder)
+{
+    CarriedRoster index;
+    index.scope = {newRosterId(), {1, 8}};
+    index.sealedSite = true;
+    index.buckets = 3;
+    const auto decode = [](const std::string& s) {
+        return decodeArea(std::span(reinterpret_cast<const unsigned char*>(s.data()), s.size()));
+    };
+    const CarriedRoster readIndex = decode(encodeArea(index, 0, ROSTER_SITE_VERSION));
+    EXPECT_EQ(readIndex.buckets, 3u);
+    EXPECT_TRUE(readIndex.isSealed() && readIndex.records.empty());
+
+    // Tickets of bucket 1, in order.
+    CarriedRoster bucket;
+    bucket.scope = index.scope;
+    bucket.sealedSite = true;
+    for (int n = 0; bucket.records.size() < 3; ++n)
+        if (const std::u16string ticket = u"1073101" + std::u16string(1, char16_t(u'0' + n / 10)) +
+                                          std::u16string(1, char16_t(u'0' + n % 10));
+            bucketOf(ticket, index.scope.rosterId, 3) == 1) {
+            bucket.records.push_back({ticket, {}, {}, {}, {}});
+            bucket.sealed.push_back("sealed record " + std::to_string(n));
+        }
+    std::string file = encodeArea(bucket, 0, ROSTER_SITE_VERSION);
+    const auto bytes = [&] { return std::span(reinterpret_cast<const unsigned char*>(file.data()), file.size()); };
+    const CarriedRoster read = decodeBucket(bytes(), index, 1);
+    EXPECT_EQ(read.records, bucket.records);
+    EXPECT_EQ(read.sealed, bucket.sealed);
+    EXPECT_EQ(findTicket(read, bucket.records[2].zhun), 2u);
+    EXPECT_EQ(findTicket(read, u"10731"), std::nullopt);
+
+    EXPECT_THROW(decodeBucket(bytes(), index, 0), RosterAreaError);  // another bucket
+    CarriedRoster other = index;
+    other.scope.rosterId = newRosterId();
+    EXPECT_THROW(decodeBucket(bytes(), other, 1), RosterAreaError);  // another packing
+    EXPECT_THROW(decodeBucket(bytes().first(file.size() - 1), index, 1), RosterAreaError);
+    file[file.find("sealed record")] ^= 0x01;  // a sealed record's byte: the checksum covers it in a bucket
+    EXPECT_THROW(decodeBucket(bytes(), index, 1), RosterAreaError);
+    file[file.find("realed record")] ^= 0x01;
+    std::swap(bucket.records[0], bucket.records[1]);
+    EXPECT_THROW(decode(encodeArea(bucket, 0, ROSTER_SITE_VERSION)), RosterAreaError);  // out of order
+    std::sort(bucket.records.begin(), bucket.records.end(), [](auto& a, auto& b) { return a.zhun < b.zhun; });
+    file = encodeArea(bucket, 0);  // a program's area, of version 2, is no bucket
+    EXPECT_THROW(decodeBucket(bytes(), index, 1), RosterAreaError);
 }

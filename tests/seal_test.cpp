@@ -115,13 +115,13 @@ TEST(Seal, refusesWhatItCannotSealAndCostsOutOfBounds)
     EXPECT_THROW(sealRecord(TICKET, IDENTITY, RECORD, SCOPE, 16), std::invalid_argument);  // longer than the padding
 }
 
-TEST(Seal, calibratesToAtLeastOnePassOverTheMemoryAsked)
+TEST(Seal, calibratesNeverBelowTheFloorAsked)
 {
-    const SealCost cost = calibrateCost(0, 16);
-    EXPECT_EQ(cost.opsLimit, 1u);
+    const SealCost cost = calibrateCost(0, {3, 16});
+    EXPECT_EQ(cost.opsLimit, 3u);
     EXPECT_EQ(cost.memLimitKiB, 16u);
-    EXPECT_THROW(calibrateCost(0.25, 7), std::invalid_argument);
-    EXPECT_EQ(calibrateCost(1e9, 16).opsLimit, MAX_SEAL_PASSES);
+    EXPECT_THROW(calibrateCost(0.25, {1, 7}), std::invalid_argument);
+    EXPECT_EQ(calibrateCost(1e9, {1, 16}).opsLimit, MAX_SEAL_PASSES);
 }
 
 // Records of any length seal to one size: the size tells nothing of a name's

@@ -6,7 +6,10 @@
 # group sodium-source installs nothing: it makes apt's index list Debian's
 # source packages too, from which tools/build-lib.sh builds libsodium, minizip
 # and expat for Windows (and libsodium for the web page), and FreeXL for every
-# build.
+# build. The group web also installs the page tests' npm packages
+# (tests/web/package-lock.json, npm ci). When another package manager holds
+# apt's lock (a machine updating itself), it waits for it, up to ten minutes,
+# and says so.
 set -eu
 
 packages_of() {
@@ -18,19 +21,23 @@ packages_of() {
     # wine32 runs natively where the machine runs i386 code, else under qemu
     # (i386-emulation, below); wine64 runs the 64-bit build. libsodium, minizip
     # and expat for them are built from their sources; zlib is Debian's mingw
-    # package.
+    # package. osslsigncode and openssl: the test of varnholt-pack --sign.
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
                    wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev \
-                   libz-mingw-w64-dev" ;;
+                   libz-mingw-w64-dev osslsigncode openssl" ;;
     # The 32-bit Wine under qemu, with a library built by gcc -m32 (tools/wine-env.sh).
     i386-emulation) echo "qemu-user-static gcc-multilib" ;;
     # The web page: Emscripten (its libsodium built from source as for
-    # Windows), and the headless browser its tests and benchmarks drive.
+    # Windows), the three browser engines its tests and benchmarks drive
+    # (WebKitGTK's on a virtual display), and the web server a site's tests start.
     web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
-               chromium chromium-driver python3-selenium fonts-noto-cjk" ;;
+               chromium chromium-driver webkit2gtk-driver firefox-esr xvfb python3-selenium fonts-noto-cjk \
+               nginx-light" ;;
+    # npm, where the installed nodejs does not bring it.
+    npm) echo "npm" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
-    bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686" ;;
+    bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686 nginx-light wrk" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
     # Regenerating the fixtures LibreOffice writes (make fixtures-xls, make
     # office-fixtures: the .xls, the number-format oracle, the .ods) only;
@@ -39,6 +46,25 @@ packages_of() {
     sodium-source) ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac
+}
+
+# apt-get, waiting while another package manager holds its lock.
+apt_get() {
+    waited=0
+    while :; do
+        if apt-get -o DPkg::Lock::Timeout=60 "$@" 2>"${TMPDIR:-/tmp}/install-deps.$$"; then
+            rm -f "${TMPDIR:-/tmp}/install-deps.$$"
+            return 0
+        fi
+        if ! grep -q "Could not get lock\|Unable to lock" "${TMPDIR:-/tmp}/install-deps.$$" || [ $waited -ge 600 ]; then
+            cat "${TMPDIR:-/tmp}/install-deps.$$" >&2
+            rm -f "${TMPDIR:-/tmp}/install-deps.$$"
+            return 1
+        fi
+        [ $waited -eq 0 ] && echo "Another package manager holds apt's lock; waiting for it (at most ten minutes) ..." >&2
+        sleep 10
+        waited=$((waited + 10))
+    done
 }
 
 install() {  # install GROUP...
@@ -60,7 +86,7 @@ install() {  # install GROUP...
             fi
             echo "Adding Debian's source packages to apt's index"
             sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
-            apt-get update -qq
+            apt_get update -qq
         fi ;;
     esac
 
@@ -90,8 +116,8 @@ install() {  # install GROUP...
     if [ "$need_i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    apt_get update -qq
+    DEBIAN_FRONTEND=noninteractive apt_get install -y -qq --no-install-recommends $missing
 }
 
 install "$@"
@@ -99,4 +125,15 @@ install "$@"
 # wine32 is installed, running its loader tells.
 case " $* " in
 *" windows "*) /usr/lib/wine/wine --version >/dev/null 2>&1 || install i386-emulation ;;
+esac
+# The page tests' npm packages, exactly as the lockfile pins them, again
+# whenever the lockfile changes.
+case " $* " in
+*" web "*)
+    command -v npm >/dev/null 2>&1 || install npm
+    web_tests=$(cd "$(dirname "$0")/../tests/web" && pwd)
+    if ! [ "$web_tests/node_modules/.package-lock.json" -nt "$web_tests/package-lock.json" ]; then
+        echo "Installing the page tests' npm packages (npm ci)"
+        (cd "$web_tests" && npm ci --no-audit --no-fund --loglevel=error)
+    fi ;;
 esac

@@ -397,8 +397,9 @@ def main():
     parser.add_argument("--records", type=int, default=ROWS)
     parser.add_argument("--format", choices=list(FORMATS) + list(WORKBOOKS), default="tsv")
     args = parser.parse_args()
-    if not 1 <= args.records <= 32766:
-        parser.error("--records must be 1 to 32766")
+    # A program holds at most 32,766; a site (varnholt-pack --site) millions.
+    if not 1 <= args.records <= 10000000:
+        parser.error("--records must be 1 to 10000000")
     rows = build() if args.records == ROWS else build_sized(args.records)
     if args.format in WORKBOOKS:
         WORKBOOKS[args.format](args.output, rows)

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "form/toolkit.h"
+#include "roster/seal.h"
 
 namespace tk {
 
@@ -177,14 +178,19 @@ bool Control::visible() const
 const std::u16string& TextBox::text() const
 {
     if (native_->stale) {
+        wipe(native_->text);  // the text read before (an identity number) leaves no copy
         native_->text = toU16(edit(native_)->text());
         native_->stale = false;
     }
     return native_->text;
 }
 
+// The copy read last is wiped. QLineEdit frees its own (and its layout's)
+// without overwriting them; Qt offers no way to wipe them.
 void TextBox::setText(std::u16string_view text)
 {
+    wipe(native_->text);
+    native_->stale = true;
     edit(native_)->setText(toQString(text));
 }
 

@@ -6,6 +6,8 @@
 
 #include "roster/area.h"
 #include "roster/page.h"
+#include "roster/roster.h"
+#include "roster/seal.h"
 
 EM_JS(int, tk_roster_text_size, (), {
     var element = document.getElementById('roster');
@@ -27,4 +29,16 @@ std::span<const unsigned char> rosterArea()
         return areaFromPageText(text);
     }();
     return area;
+}
+
+// Called by the page when it is idle after loading: for a sealed roster, the
+// key derivation's memory is taken and touched and its code warmed up now,
+// not at the first 确  定. A roster that fails to load has been reported.
+extern "C" EMSCRIPTEN_KEEPALIVE void tk_prepare()
+{
+    try {
+        if (const CarriedRoster& roster = carriedRoster(); roster.isSealed())
+            warmUpDerivation(roster.scope.cost);
+    } catch (...) {
+    }
 }

@@ -1,14 +1,17 @@
 // The page side of the web toolkit (form/web/toolkit_web.cpp calls it): the
 // form's elements, Tab and focus as on the desktop, the modal warning, the
-// busy state while a key is derived, and the end of the program.
+// busy state while a key is derived, what a screen reader is told, and the
+// end of the program.
 var Toolkit = {
   form: null,
   controls: [],   // the elements, by control index
   tabIndex: [],   // each control's place in the tab order
-  changed: [],    // text boxes typed into since the program last read them
+  copied: [],     // each text box's text as the program last copied it
   running: false, // a handler is running, or waits for a warning to close
   busy: false,
   dialog: null,
+  status: null,   // the live region a screen reader reads out
+  announced: '',
 
   // UTF-16 code units from the program's memory, exactly as they are.
   text(address, size) {
@@ -18,16 +21,23 @@ var Toolkit = {
     return out;
   },
 
-  readText(control, address) {
+  // A text box's text is read from the box each time the program asks, as
+  // it is then, however it got there (typing, paste, autofill, a browser
+  // restoring the page): nothing kept from input events stands in for it.
+  // False when it is the text copied into the program's memory last time,
+  // which then need not be copied again.
+  takeText(control) {
     var value = this.controls[control].value;
-    for (var i = 0; i < value.length; ++i)
-      HEAPU16[(address >> 1) + i] = value.charCodeAt(i);
+    if (value === this.copied[control])
+      return false;
+    this.copied[control] = value;
+    return true;
   },
 
-  takeChange(control) {
-    var changed = this.changed[control];
-    this.changed[control] = false;
-    return changed ? 1 : 0;
+  readText(control, address) {
+    var value = this.copied[control];
+    for (var i = 0; i < value.length; ++i)
+      HEAPU16[(address >> 1) + i] = value.charCodeAt(i);
   },
 
   font(element, family, points, bold) {
@@ -45,11 +55,19 @@ var Toolkit = {
     this.font(form, family, points, bold);
     form.style.visibility = 'hidden';  // laid out, not yet shown
     document.body.appendChild(form);
-    // One column where the viewport is narrower than the form.
-    var narrow = matchMedia('(max-width: ' + (width - 0.02) + 'px)');
-    var layout = function () { form.classList.toggle('narrow', narrow.matches); };
+    // One column where the viewport is narrower than the form, or where the
+    // main pointer is a finger: every box and button then a comfortable tap.
+    var narrow = this.narrow = matchMedia('(max-width: ' + (width - 0.02) + 'px), (pointer: coarse)');
+    var layout = function () {
+      document.documentElement.classList.toggle('narrow', narrow.matches);
+      Toolkit.controls.forEach(Toolkit.paint, Toolkit);
+    };
     narrow.addEventListener('change', layout);
     layout();
+    var status = this.status = document.createElement('div');
+    status.id = 'status';
+    status.setAttribute('role', 'status');
+    form.appendChild(status);
     this.createDialog(family);
     this.listen();
   },
@@ -68,13 +86,17 @@ var Toolkit = {
       // The comparison is exact: nothing may change what the user types.
       element.autocomplete = 'off';
       element.setAttribute('autocorrect', 'off');
-      element.autocapitalize = 'off';
+      element.setAttribute('autocapitalize', 'none');
       element.spellcheck = false;
       if (labelledBy)
         element.setAttribute('aria-labelledby', labelledBy);
       else
         element.setAttribute('aria-label', accessibleName);
-      element.addEventListener('input', function () { Toolkit.changed[index] = true; });
+      // A box the program made read-only takes no focus, not even from a click.
+      element.addEventListener('mousedown', function (event) {
+        if (element.readOnly)
+          event.preventDefault();
+      });
     } else {
       element = document.createElement('button');
       element.type = 'button';
@@ -88,15 +110,44 @@ var Toolkit = {
     element.style.height = height + 'px';
     this.font(element, family, points, bold);
     if (color >= 0)
-      element.style.color = '#' + color.toString(16).padStart(6, '0');
+      element.dataset.color = color;
     this.form.appendChild(element);
+    this.paint(element);
     this.controls.push(element);
     this.tabIndex.push(kind == 0 ? -1 : tabIndex);
-    this.changed.push(false);
+    this.copied.push(null);
+  },
+
+  // A control's own colour: as the window has it, or in the column layout,
+  // which draws no window, darkened as little as it takes to read at 4.5:1
+  // on the form's background.
+  paint(element) {
+    if (!element.dataset.color)
+      return;
+    var color = +element.dataset.color, rgb = [color >> 16, (color >> 8) & 255, color & 255];
+    var luminance = function (c) {
+      return c.reduce(function (sum, v, i) {
+        v /= 255;
+        return sum + [0.2126, 0.7152, 0.0722][i] * (v <= 0.04045 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4));
+      }, 0);
+    };
+    var shade = rgb;
+    if (this.narrow.matches) {
+      var background = luminance(getComputedStyle(this.form).backgroundColor.match(/\d+/g).slice(0, 3));
+      for (var f = 1; f > 0 && (background + 0.05) / (luminance(shade) + 0.05) < 4.5; f -= 0.02)
+        shade = rgb.map(function (v) { return Math.floor(v * f); });
+    }
+    element.style.color = 'rgb(' + shade.join(', ') + ')';
   },
 
   canFocus(element) {
-    return element.isConnected && !element.hidden && !element.disabled && element.tagName != 'DIV';
+    return element.isConnected && !element.hidden && this.enabled(element) && element.tagName != 'DIV';
+  },
+
+  // A disabled text box is read-only: its text drawn readable, and still
+  // read out by a screen reader.
+  enabled(element) {
+    return !(element.tagName == 'INPUT' ? element.readOnly : element.disabled);
   },
 
   // The control after (step 1) or before (step -1) the given one in tab
@@ -121,7 +172,14 @@ var Toolkit = {
   },
 
   setEnabled(control, enabled) {
-    this.keepFocusOn(this.controls[control], element => { element.disabled = !enabled; });
+    this.keepFocusOn(this.controls[control], element => {
+      if (element.tagName == 'INPUT') {
+        element.readOnly = !enabled;
+        element.tabIndex = enabled ? 0 : -1;
+      } else {
+        element.disabled = !enabled;
+      }
+    });
   },
 
   // Changes the element; if that takes the focus from it (hidden or
@@ -141,6 +199,14 @@ var Toolkit = {
     var first = this.next(null, 1);
     if (first)
       first.focus();
+    // Once the page is idle, a sealed roster's key derivation is made ready
+    // (its memory taken and touched, its code warm), so that the first
+    // 确  定 takes no longer than later ones. A click first does it itself.
+    (window.requestIdleCallback || setTimeout)(function () {
+      if (!Toolkit.running && !Toolkit.ended)
+        Module.ccall('tk_prepare', null, [], []);
+      Toolkit.prepared = true;
+    });
   },
 
   // Runs the button's handler, one at a time: while one runs (a warning
@@ -149,7 +215,11 @@ var Toolkit = {
     if (this.running)
       return;
     this.running = true;
-    var done = function () { Toolkit.running = false; };
+    this.clickedButton = this.controls[index];
+    var done = function () {
+      Toolkit.running = false;
+      Toolkit.announce();
+    };
     try {
       Module.ccall('tk_clicked', null, ['number'], [index], { async: true }).then(done, done);
     } catch (e) {
@@ -159,17 +229,38 @@ var Toolkit = {
     }
   },
 
+  // What the read-only boxes show, each after its label, told to a screen
+  // reader when it changes (a result appears, or goes): they take no focus.
+  announce() {
+    var text = this.controls.filter(function (e) {
+      return e.tagName == 'INPUT' && e.readOnly && !e.hidden && e.value;
+    }).map(function (e) {
+      var label = document.getElementById(e.getAttribute('aria-labelledby'));
+      return (label ? label.textContent : e.getAttribute('aria-label')) + e.value;
+    }).join('；');
+    if (text != this.announced)
+      this.status.textContent = this.announced = text;
+  },
+
   listen() {
     // Tab moves through the controls in tab order, round the end, as in the
-    // desktop window; Enter and Esc start nothing.
+    // desktop window; Enter and Esc start nothing, Space clicks a button.
+    // In the warning Tab stays on its button.
     document.addEventListener('keydown', function (event) {
       if (Toolkit.busy) {
         event.preventDefault();
         event.stopPropagation();
         return;
       }
-      if (Toolkit.dialog.open || event.altKey || event.ctrlKey || event.metaKey)
+      if (event.altKey || event.ctrlKey || event.metaKey)
         return;
+      if (Toolkit.dialog.open) {
+        if (event.key == 'Tab') {
+          event.preventDefault();
+          Toolkit.dialog.querySelector('button').focus();
+        }
+        return;
+      }
       if (event.key == 'Tab') {
         event.preventDefault();
         var next = Toolkit.next(document.activeElement, event.shiftKey ? -1 : 1);
@@ -206,30 +297,53 @@ var Toolkit = {
     ok.type = 'button';
     ok.textContent = '确定';
     ok.addEventListener('click', function () { dialog.close(); });
+    // The focus stays on the button: a click elsewhere in the warning does
+    // not take it, and the dialog itself hands it on.
+    dialog.addEventListener('mousedown', function (event) {
+      if (event.target != ok)
+        event.preventDefault();
+    });
+    dialog.addEventListener('focus', function () { ok.focus(); });
     dialog.append(title, prompt, ok);
     document.body.appendChild(dialog);
   },
 
   // The warning: modal, so nothing else on the page takes input until it
-  // closes (its button, Enter or Esc); then the browser puts the focus back
-  // where it was.
+  // closes (its button, Enter, Space or Esc); then the focus goes back where
+  // it was, or on in tab order if that control can no longer take it, as
+  // on the desktop (browsers differ in where they put it).
   message(prompt, title, critical) {
-    var dialog = this.dialog;
+    var dialog = this.dialog, before = document.activeElement;
     dialog.querySelector('h2').textContent = title;
     dialog.querySelector('p').textContent = prompt;
     dialog.classList.toggle('critical', !!critical);
     return new Promise(function (resolve) {
-      dialog.addEventListener('close', resolve, { once: true });
+      dialog.addEventListener('close', function () {
+        if (Toolkit.controls.indexOf(before) >= 0) {
+          var target = Toolkit.canFocus(before) ? before : Toolkit.next(before, 1);
+          if (target)
+            target.focus();
+        }
+        resolve();
+      }, { once: true });
       dialog.showModal();
       dialog.querySelector('button').focus();
     });
   },
 
-  // Shows the busy cursor, and lets the page draw it before the work starts.
+  // Shows that the clicked button works (the busy cursor, the button drawn
+  // working, a screen reader told to wait), and lets the page draw it
+  // before the work starts.
   setBusy(busy) {
     this.busy = busy;
     document.documentElement.classList.toggle('busy', busy);
     this.form.setAttribute('aria-busy', busy ? 'true' : 'false');
+    var button = this.clickedButton;
+    if (button) {
+      button.classList.toggle('working', busy);
+      button.setAttribute('aria-busy', busy ? 'true' : 'false');
+    }
+    this.status.textContent = this.announced = busy ? '请稍候…' : '';
     if (!busy)
       return;
     return new Promise(function (resolve) {
@@ -248,23 +362,40 @@ var Toolkit = {
     if (this.dialog && this.dialog.open)
       this.dialog.close();
     document.body.textContent = '';
-    var line = document.createElement('p'), again = document.createElement('a');
-    line.id = 'ended';
+    var page = document.createElement('main'), line = document.createElement('h1'),
+      again = document.createElement('a');
+    page.id = 'ended';
     line.textContent = '程序已结束。';
     again.href = '';
     again.textContent = '重新运行';
-    line.appendChild(again);
-    document.body.appendChild(line);
+    page.append(line, again);
+    document.body.appendChild(page);
   },
 };
+
+// Leaving the page hides the form, so that no picture the browser keeps of
+// it shows a result; a page the browser shows again from its back-forward
+// cache starts afresh, in the input state with empty boxes.
+addEventListener('pagehide', function () {
+  if (Toolkit.form)
+    Toolkit.form.style.visibility = 'hidden';
+});
+addEventListener('pageshow', function (event) {
+  if (event.persisted)
+    location.reload();
+});
 
 Module.onExit = function () { Toolkit.end(); };
 Module.onAbort = function () { Toolkit.end(); };
 
 // The program's WebAssembly is part of the page, base64 in an inert
-// element, so the page fetches nothing, not even from itself.
+// element, so the page fetches nothing, not even from itself. The page
+// carries two builds and runs the script of the one this browser takes
+// (varnholtSimd, page.html); this is that build's WebAssembly.
+Toolkit.simd = varnholtSimd;
 Module.wasmBinary = (function () {
-  var text = atob(document.getElementById('program').textContent), bytes = new Uint8Array(text.length);
+  var element = document.getElementById(Toolkit.simd ? 'program-simd' : 'program');
+  var text = atob(element.textContent), bytes = new Uint8Array(text.length);
   for (var i = 0; i < text.length; ++i)
     bytes[i] = text.charCodeAt(i);
   return bytes;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "form/toolkit.h"
+#include "roster/seal.h"
 
 // ---- The page side (form/web/toolkit.js) ---------------------------------------
 // Texts cross as UTF-16 code units, address and count, so that every code
@@ -32,12 +33,15 @@ EM_JS(void, tk_add_control,
 EM_JS(void, tk_set_visible, (int control, int visible), { Toolkit.setVisible(control, visible); });
 EM_JS(int, tk_visible, (int control), { return !Toolkit.controls[control].hidden; });
 EM_JS(void, tk_set_enabled, (int control, int enabled), { Toolkit.setEnabled(control, enabled); });
-EM_JS(int, tk_enabled, (int control), { return !Toolkit.controls[control].disabled; });
-EM_JS(int, tk_text_changed, (int control), { return Toolkit.takeChange(control); });
-EM_JS(int, tk_text_size, (int control), { return Toolkit.controls[control].value.length; });
+EM_JS(int, tk_enabled, (int control), { return Toolkit.enabled(Toolkit.controls[control]); });
+EM_JS(int, tk_take_text, (int control), { return Toolkit.takeText(control); });
+EM_JS(int, tk_text_size, (int control), { return Toolkit.copied[control].length; });
 EM_JS(void, tk_read_text, (int control, char16_t* out), { Toolkit.readText(control, out); });
 EM_JS(void, tk_set_text, (int control, const char16_t* text, int size),
-      { Toolkit.controls[control].value = Toolkit.text(text, size); });
+      {
+          Toolkit.controls[control].value = Toolkit.text(text, size);
+          Toolkit.copied[control] = null;  // the program's copy is wiped: read the box again
+      });
 EM_JS(double, tk_form_width, (), { return Toolkit.form.offsetWidth; });
 EM_JS(double, tk_form_height, (), { return Toolkit.form.offsetHeight; });
 EM_JS(double, tk_viewport_width, (), { return document.documentElement.clientWidth; });
@@ -56,9 +60,8 @@ struct NativeControl {
     Kind kind;
     int index;  // the element's place in Toolkit.controls
     std::function<void()> click;
-    // Text of a text box as last read; read again after the user or setText changed it.
+    // A text box's text as last copied from the box, which is read each time.
     std::u16string text;
-    bool stale = true;
 };
 
 struct NativeForm {
@@ -116,10 +119,10 @@ bool Control::visible() const
 
 const std::u16string& TextBox::text() const
 {
-    if (tk_text_changed(native_->index) || native_->stale) {
+    if (tk_take_text(native_->index)) {
+        wipe(native_->text);  // the text read before (an identity number) leaves no copy
         native_->text.resize(static_cast<std::size_t>(tk_text_size(native_->index)));
         tk_read_text(native_->index, native_->text.data());
-        native_->stale = false;
     }
     return native_->text;
 }
@@ -127,7 +130,7 @@ const std::u16string& TextBox::text() const
 void TextBox::setText(std::u16string_view text)
 {
     tk_set_text(native_->index, text.data(), size(text));
-    native_->stale = true;
+    wipe(native_->text);
 }
 
 void TextBox::setEnabled(bool enabled)
@@ -166,7 +169,7 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
                        control.foreColor == DEFAULT_COLOR ? -1 : static_cast<int>(control.foreColor),
                        labelledBy.c_str(), name.data(), size(name));
         native_->controls.push_back(
-            std::make_unique<NativeControl>(NativeControl{control.name, control.kind, index++, {}, {}, true}));
+            std::make_unique<NativeControl>(NativeControl{control.name, control.kind, index++, {}, {}}));
     }
     if (!startupForm)
         startupForm = native_.get();
@@ -237,9 +240,19 @@ BusyCursor::~BusyCursor()
     tk_not_busy();
 }
 
+// The page, and the program's memory, outlive the program: the copies of
+// the texts typed (an identity number) are wiped before it ends.
+static void wipeTexts()
+{
+    if (startupForm)
+        for (const auto& control : startupForm->controls)
+            wipe(control->text);
+}
+
 // The page's Module.onExit removes the form and says the program has ended.
 void End()
 {
+    wipeTexts();
     emscripten_force_exit(0);
     std::abort();  // not reached: the exit unwinds the page's call
 }
@@ -253,6 +266,7 @@ void reportRuntimeError(const RuntimeError& error) noexcept
     } catch (...) {
         // The report itself failed (out of memory): end all the same.
     }
+    wipeTexts();
     emscripten_force_exit(1);
     std::abort();
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "form/toolkit.h"
+#include "roster/seal.h"
 
 namespace tk {
 
@@ -326,6 +327,7 @@ bool Control::visible() const
 const std::u16string& TextBox::text() const
 {
     if (native_->stale) {
+        wipe(native_->text);  // the text read before (an identity number) leaves no copy
         native_->text = windowText(native_->hwnd);
         native_->stale = false;
     }
@@ -336,7 +338,16 @@ void TextBox::setText(std::u16string_view text)
 {
     // An EDIT holds no NUL: the text ends at the first one, as a paste would.
     const std::wstring value = toWide(text.substr(0, text.find(u'\0')));
+    wipe(native_->text);
     native_->stale = true;
+    // The EDIT's own buffer keeps what it held: it is overwritten in place
+    // first, with no undo, so that the text replaced (an identity number)
+    // stays nowhere in its memory.
+    if (const int length = GetWindowTextLengthW(native_->hwnd); length > 0) {
+        const std::wstring blanks(static_cast<std::size_t>(length), L' ');
+        SendMessageW(native_->hwnd, EM_SETSEL, 0, -1);
+        SendMessageW(native_->hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(blanks.c_str()));
+    }
     if (!SetWindowTextW(native_->hwnd, value.c_str()))
         throw controlError(u"SetWindowTextW");
 }
