@@ -3,14 +3,19 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: fixtures-xls all deps build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster office-fixtures clean
+.PHONY: fixtures-xls all deps freexl build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster office-fixtures clean
 
 all: build
 
 deps:
 	@tools/install-deps.sh build
 
-build: deps
+# FreeXL, which every Linux build links, built once from Debian's source
+# package with the bounds checks of tools/patches/ (build/freexl/).
+freexl: deps
+	tools/build-lib.sh freexl native
+
+build: freexl
 	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
@@ -23,7 +28,7 @@ test: build web
 
 # Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 # the first report fails the test, and so does a leak.
-test-sanitize: deps
+test-sanitize: freexl
 	@test -f build/sanitize/build.ninja || cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize -j2
@@ -39,7 +44,7 @@ memcheck: build
 # crash-*; make it a regression test.
 FUZZ_SECONDS ?= 60
 FUZZ_FLAGS = -max_total_time=$$(( $(FUZZ_SECONDS) / 2 )) -timeout=30 -rss_limit_mb=4096 -print_final_stats=1
-fuzz: deps
+fuzz: freexl
 	@tools/install-deps.sh fuzz
 	@test -f build/fuzz/build.ninja || cmake --preset fuzz
 	cmake --build --preset fuzz --target query_fuzzer roster_fuzzer

@@ -42,6 +42,11 @@ foreach(check IN ITEMS
         message(SEND_ERROR "${field}: \"${out}\" does not match ${pattern}")
     endif()
 endforeach()
+# The packer links FreeXL statically, patched (tools/patches/).
+run(dpkg-deb -f "${deb}" Depends)
+if(out MATCHES "freexl")
+    message(SEND_ERROR "Depends: \"${out}\" names FreeXL, which the packer links statically")
+endif()
 
 # Owned by root; only the program and the packer are executable.
 set(files

@@ -623,6 +623,23 @@ TEST(Workbook, refusesOtherSpreadsheetFilesWithAdvice)
                                             ".xlsx in Excel or WPS")));
 }
 
+// A compound file's directory entry whose name size overruns its 64-byte
+// field, or a Workbook stream longer than the mini-stream it is read from:
+// FreeXL, patched (tools/patches/), refuses both rather than read past them.
+TEST(Workbook, refusesXlsWhoseDirectoryOverrunsItsFields)
+{
+    const std::string xls = readFile(TEST_DATA "/number-score.xls");
+    const std::size_t directory = (9 + 1) * 512;  // its directory's sector, of 512 bytes
+    const auto crafted = [&](std::size_t offset, std::string_view bytes) {
+        return std::string(xls).replace(offset, bytes.size(), bytes);
+    };
+    const auto refused = std::make_pair(0, std::string("FreeXL cannot read this Excel 97-2003 workbook (.xls) "
+                                                       "(FreeXL error -26): save it as an Excel workbook (.xlsx) "
+                                                       "and pack that"));
+    EXPECT_EQ(refusal(crafted(directory + 64, "\x42")), refused);  // Root Entry's name: 66 bytes
+    EXPECT_EQ(refusal(crafted(directory + 128 + 120, "\xA0\x0F")), refused);  // Workbook: 4000 bytes of 3072
+}
+
 // LibreOffice's own "as shown" text of a few hundred numbers under format
 // codes (tools/make_office_fixtures.py): the reader shows each the same, from
 // the code and from LibreOffice's .ods of the same sheet (its number styles),

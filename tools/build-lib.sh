@@ -1,8 +1,10 @@
 #!/bin/bash
 # build-lib.sh LIBRARY TRIPLET: a library the Windows programs or the web
 # page link, built from Debian's source package (Debian's own patches
-# applied) as a static library for TRIPLET (i686-w64-mingw32,
-# x86_64-w64-mingw32, or wasm32-unknown-emscripten for libsodium):
+# applied, then this project's, tools/patches/PACKAGE-*.patch) as a static
+# library for TRIPLET (i686-w64-mingw32, x86_64-w64-mingw32, or
+# wasm32-unknown-emscripten for libsodium; for FreeXL also native, this
+# machine's own, which every Linux build links):
 #   sodium   libsodium, for the sealed records (the programs, the packer, the page)
 #   sodium-simd  libsodium for the page in browsers with WebAssembly SIMD
 #            (wasm32-unknown-emscripten only): Argon2's SSSE3 fill-block code
@@ -10,15 +12,19 @@
 #   minizip  zlib's minizip, to open workbooks (the packer only; zlib itself
 #            is Debian's libz-mingw-w64-dev)
 #   expat    expat, to read the workbook's XML (the packer only)
-#   freexl   FreeXL, to read Excel 97-2003 workbooks (the packer only), over
+#   freexl   FreeXL, to read Excel 97-2003 workbooks (the packer only), with
+#            the bounds checks of tools/patches/; on Windows over
 #   iconv    the packer's own iconv on the Win32 code pages (tools/iconv/:
 #            Debian 12 has no iconv for mingw-w64)
 # Installs into build/LIBRARY/TRIPLET/{include,lib}; does nothing when its
-# static library is there.
+# static library is there, built with the patches there are now.
 set -euo pipefail
-usage="usage: build-lib.sh sodium|sodium-simd|minizip|expat|freexl|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten"
+usage="usage: build-lib.sh sodium|sodium-simd|minizip|expat|freexl|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten|native"
 library=${1:?$usage}
 triplet=${2:?$usage}
+[ "$triplet" = native ] && triplet=$(gcc -dumpmachine)
+native=no
+[ "$triplet" = "$(gcc -dumpmachine)" ] && native=yes
 root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$root/build/$library/$triplet
 [ "$library" = sodium-simd ] && prefix=$root/build/sodium/$triplet-simd
@@ -37,10 +43,12 @@ expat)
     package=expat installed=libexpat1-dev folder=expat bootstrap="./buildconf.sh" lib=expat
     options="--without-docbook --without-examples --without-tests --without-xmlwf" ;;
 freexl)
-    "$0" iconv "$triplet"
-    iconv=$root/build/iconv/$triplet
-    package=freexl installed=libfreexl-dev folder=. bootstrap="autoreconf -fi" lib=freexl
-    options="CPPFLAGS=-I$iconv/include LDFLAGS=-L$iconv/lib" ;;
+    package=freexl installed=libfreexl-dev folder=. bootstrap="autoreconf -fi" lib=freexl options=""
+    if [ $native = no ]; then
+        "$0" iconv "$triplet"
+        iconv=$root/build/iconv/$triplet
+        options="CPPFLAGS=-I$iconv/include LDFLAGS=-L$iconv/lib"
+    fi ;;
 iconv)
     [ -f "$prefix/lib/libiconv.a" ] && exit 0
     mkdir -p "$prefix/include" "$prefix/lib"
@@ -52,11 +60,19 @@ iconv)
 *)
     echo "build-lib.sh: unknown library $library" >&2; exit 2 ;;
 esac
-[ -f "$prefix/lib/lib$lib.a" ] && exit 0
+# A build made before a patch was added or changed is made again.
+patches=("$root"/tools/patches/"$package"-*.patch)
+[ -f "${patches[0]}" ] || patches=()
+stamp=$prefix/patches.sha256
+patched=""
+[ ${#patches[@]} -eq 0 ] || patched=$(cat "${patches[@]}" | sha256sum)
+[ -f "$prefix/lib/lib$lib.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$patched" ] && exit 0
+rm -rf "$prefix"
 
 # A cross build throughout: configure then runs none of its test programs
-# (Emscripten's would need a node whose fetch takes paths).
-configure=(./configure) make=(make) group=windows cflags=()
+# (Emscripten's would need a node whose fetch takes paths). Natively, a
+# static library that goes into position-independent programs.
+configure=(./configure --host="$triplet") make=(make) group=windows cflags=()
 case $library:$triplet in
 sodium-simd:*-emscripten) ;;
 sodium-simd:*) echo "build-lib.sh: sodium-simd is for wasm32-unknown-emscripten only" >&2; exit 2 ;;
@@ -76,8 +92,12 @@ case $triplet in
     # here, and Argon2 takes the SSSE3 fill-block where the CPU probe (which
     # wasm lacks) would have found SSSE3. Identical keys, 5-12 % faster.
     [ "$library" = sodium-simd ] && cflags=("CFLAGS=-O3 -msimd128 -mssse3 -DHAVE_EMMINTRIN_H=1 -DHAVE_TMMINTRIN_H=1")
-    configure=(emconfigure ./configure) make=(emmake make) group=web ;;
+    configure=(emconfigure ./configure --host="$triplet") make=(emmake make) group=web ;;
 esac
+if [ $native = yes ]; then
+    configure=(./configure) group=build
+    options="$options --with-pic"
+fi
 "$root/tools/install-deps.sh" $group sodium-source
 
 # Each library and triplet in a folder of its own: builds may run side by side.
@@ -91,7 +111,7 @@ trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-lib.sh: failed, see $
 # security update's source may not be), else the newest source apt knows.
 # apt checks the files against the signed index; dpkg-source then applies
 # Debian's patches without looking for a keyring.
-versions="$(dpkg-query -W -f='${Version}' "$installed") $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV)"
+versions="$(dpkg-query -W -f='${Version}' "$installed" 2>/dev/null) $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV)"
 for version in $versions; do
     apt-get source --download-only -qq "$package=$version" >"$log" 2>&1 && break
     version=""
@@ -99,6 +119,10 @@ done
 [ -n "$version" ] || { echo "build-lib.sh: no source of $package could be fetched" >&2; exit 1; }
 echo "Building $package $version for $triplet (log: $log)"
 dpkg-source --no-check -x "${package}"_*.dsc source >>"$log" 2>&1
+for patch in "${patches[@]}"; do
+    echo "Applying $(basename "$patch")"
+    patch -d source -p1 --forward <"$patch" >>"$log" 2>&1
+done
 cd "source/$folder"
 {
     $bootstrap
@@ -108,11 +132,12 @@ cd "source/$folder"
         grep -q __wasm_simd128__ src/libsodium/crypto_pwhash/argon2/argon2-core.c
     fi
     # shellcheck disable=SC2086  # the options are words
-    "${configure[@]}" --host="$triplet" --prefix="$prefix" --disable-shared --enable-static \
+    "${configure[@]}" --prefix="$prefix" --disable-shared --enable-static \
         --disable-dependency-tracking $options "${cflags[@]}"
     "${make[@]}" -j2
     "${make[@]}" install
 } >>"$log" 2>&1
+echo "$patched" >"$stamp"
 cd "$root"
 rm -rf "$work"
 echo "$package for $triplet: $prefix/lib/lib$lib.a"

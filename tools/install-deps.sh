@@ -5,18 +5,19 @@
 # windows brings i386-emulation too where the kernel runs no i386 code. The
 # group sodium-source installs nothing: it makes apt's index list Debian's
 # source packages too, from which tools/build-lib.sh builds libsodium, minizip
-# and expat for Windows (and libsodium for the web page). The group web also
-# installs the page tests' npm packages (tests/web/package-lock.json, npm ci).
-# When another package manager holds apt's lock (a machine updating itself),
-# it waits for it, up to ten minutes, and says so.
+# and expat for Windows (and libsodium for the web page), and FreeXL for every
+# build. The group web also installs the page tests' npm packages
+# (tests/web/package-lock.json, npm ci). When another package manager holds
+# apt's lock (a machine updating itself), it waits for it, up to ten minutes,
+# and says so.
 set -eu
 
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 libxcb1-dev googletest libgtest-dev libsodium-dev libminizip-dev libexpat1-dev libfreexl-dev zlib1g-dev \
+                 libxcb1-dev googletest libgtest-dev libsodium-dev libminizip-dev libexpat1-dev zlib1g-dev \
                  fonts-noto-cjk python3-xlsxwriter python3-openpyxl \
-                 desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils" ;;
+                 desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils autoconf automake libtool" ;;
     # wine32 runs natively where the machine runs i386 code, else under qemu
     # (i386-emulation, below); wine64 runs the 64-bit build. libsodium, minizip
     # and expat for them are built from their sources; zlib is Debian's mingw
