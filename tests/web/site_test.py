@@ -18,7 +18,7 @@ import subprocess
 import sys
 import unittest
 
-from page_test import INPUT_STATE, WARNING, WORK, Behaviour, Window, browser, roster, shown
+from page_test import ELSEWHERE, INPUT_STATE, WARNING, WORK, Behaviour, Window, browser, roster, served, shown
 
 sys.path.insert(0, os.path.join(os.environ["SOURCE_DIR"], "tools"))
 import static_server  # noqa: E402
@@ -57,6 +57,9 @@ def default_site():
 class SiteFromAServer(Behaviour):
     def url(self):
         return default_site()[1].url + "index.html"
+
+    def elsewhere(self):
+        return served("elsewhere.html", ELSEWHERE)
 
     def test_nothing_but_the_page_is_requested(self):
         """Overrides the single page's: the page and the ticket's bucket,
