@@ -52,14 +52,15 @@ def plain_twin(driver):
 
 
 def contentful_paint(driver, url):
-    """The engine's first-contentful-paint time (None where it reports none:
-    WebKitGTK), and the end of DOMContentLoaded, by which the page's script,
+    """The engine's first-contentful-paint time (None where it reports none
+    within a second of the page's load: WebKitGTK), and the end of DOMContentLoaded, by which the page's script,
     which runs while the page loads, has shown the form."""
     driver.get(url)
     return page_test.WebDriverWait(driver, 60, poll_frequency=0.01).until(lambda d: d.execute_script("""
         const p = performance.getEntriesByName('first-contentful-paint'),
               n = performance.getEntriesByType('navigation')[0];
-        return n && n.domContentLoadedEventEnd && (p.length || document.readyState == 'complete')
+        return n && n.domContentLoadedEventEnd
+            && (p.length || (n.loadEventEnd && performance.now() - n.loadEventEnd > 1000))
             && [p.length ? p[0].startTime : null, n.domContentLoadedEventEnd];"""))
 
 
@@ -108,7 +109,9 @@ def measure(engine, protected):
             plain.append(contentful_paint(driver, "file://" + twin))
         record = page_test.roster()[0]
         runs = [lookup_seconds(driver, "file://" + protected, record, 4) for _ in range(3)]
-        median = lambda runs, i: statistics.median(r[i] for r in runs) if runs[0][i] is not None else None
+        def median(runs, i):
+            known = [r[i] for r in runs if r[i] is not None]
+            return statistics.median(known) if known else None
         return [median(page, 0), median(plain, 0), median(page, 1), median(plain, 1)], runs
     finally:
         driver.quit()
