@@ -3,19 +3,21 @@
 PRESET := linux
 BUILD  := build/$(PRESET)
 
-.PHONY: fixtures-xls all deps freexl build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster office-fixtures clean
+.PHONY: fixtures-xls all deps libs build run test test-sanitize memcheck fuzz bench windows windows64 test-windows web test-web package screenshots roster office-fixtures clean
 
 all: build
 
 deps:
 	@tools/install-deps.sh build
 
-# FreeXL, which every Linux build links, built once from Debian's source
-# package with the bounds checks of tools/patches/ (build/freexl/).
-freexl: deps
+# libsodium and FreeXL, which every Linux build links, built once from
+# Debian's source packages with the patches of tools/patches/ (build/sodium/,
+# build/freexl/): Argon2's memory in huge pages, FreeXL's bounds checks.
+libs: deps
+	tools/build-lib.sh sodium native
 	tools/build-lib.sh freexl native
 
-build: freexl
+build: libs
 	@test -f $(BUILD)/build.ninja || cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
@@ -28,7 +30,7 @@ test: build web
 
 # Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 # the first report fails the test, and so does a leak.
-test-sanitize: freexl
+test-sanitize: libs
 	@test -f build/sanitize/build.ninja || cmake --preset sanitize
 	cmake --build --preset sanitize
 	ctest --preset sanitize -j2
@@ -44,7 +46,7 @@ memcheck: build
 # crash-*; make it a regression test.
 FUZZ_SECONDS ?= 60
 FUZZ_FLAGS = -max_total_time=$$(( $(FUZZ_SECONDS) / 2 )) -timeout=30 -rss_limit_mb=4096 -print_final_stats=1
-fuzz: freexl
+fuzz: libs
 	@tools/install-deps.sh fuzz
 	@test -f build/fuzz/build.ninja || cmake --preset fuzz
 	cmake --build --preset fuzz --target query_fuzzer roster_fuzzer

@@ -1,10 +1,10 @@
 #!/bin/bash
-# build-lib.sh LIBRARY TRIPLET: a library the Windows programs or the web
-# page link, built from Debian's source package (Debian's own patches
-# applied, then this project's, tools/patches/PACKAGE-*.patch) as a static
-# library for TRIPLET (i686-w64-mingw32, x86_64-w64-mingw32, or
-# wasm32-unknown-emscripten for libsodium; for FreeXL also native, this
-# machine's own, which every Linux build links):
+# build-lib.sh LIBRARY TRIPLET: a library the programs or the web page link,
+# built from Debian's source package (Debian's own patches applied, then this
+# project's, tools/patches/PACKAGE-*.patch) as a static library for TRIPLET
+# (i686-w64-mingw32, x86_64-w64-mingw32, or wasm32-unknown-emscripten for
+# libsodium; for libsodium and FreeXL also native, this machine's own, which
+# every Linux build links):
 #   sodium   libsodium, for the sealed records (the programs, the packer, the page)
 #   sodium-simd  libsodium for the page in browsers with WebAssembly SIMD
 #            (wasm32-unknown-emscripten only): Argon2's SSSE3 fill-block code

@@ -15,7 +15,7 @@ set -eu
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 libxcb1-dev googletest libgtest-dev libsodium-dev libminizip-dev libexpat1-dev zlib1g-dev \
+                 libxcb1-dev googletest libgtest-dev libminizip-dev libexpat1-dev zlib1g-dev \
                  fonts-noto-cjk python3-xlsxwriter python3-openpyxl \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils autoconf automake libtool" ;;
     # wine32 runs natively where the machine runs i386 code, else under qemu
