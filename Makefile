@@ -92,7 +92,6 @@ test-windows: windows windows64 web
 web: build
 	@tools/install-deps.sh web
 	tools/build-lib.sh sodium wasm32-unknown-emscripten
-	tools/build-lib.sh sodium-simd wasm32-unknown-emscripten
 	@test -f build/web/build.ninja || cmake --preset web
 	cmake --build --preset web
 

@@ -1,36 +1,24 @@
 # The web page: the program compiled to WebAssembly (varnholt.js and
 # varnholt.wasm), made into one self-contained HTML file (tools/web_page.py),
 # whose roster element rosterc fills with ROSTER_FILE: build/web/varnholt.html,
-# the page template varnholt-pack copies. The program is linked twice: with
-# the portable libsodium (varnholt), and with the one whose Argon2 runs on
-# WebAssembly SIMD (varnholt-simd, cmake/sodium.cmake); the page carries both
-# and runs the one the browser takes.
+# the page template varnholt-pack copies.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-add_executable(varnholt-simd frame/main.cpp)
-target_link_libraries(varnholt-simd PRIVATE varnholt_core)
-# Named as the other, in a folder of its own, so both scripts are the same.
-set_target_properties(varnholt-simd PROPERTIES VARNHOLT_SODIUM_SIMD ON OUTPUT_NAME varnholt
-                                               RUNTIME_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/simd")
-target_link_options(varnholt-simd PRIVATE -msimd128)
-
-foreach(program varnholt varnholt-simd)
-    target_link_options(${program} PRIVATE
-        # A warning's handler waits for the dialog to close (EM_ASYNC_JS). Asyncify
-        # instruments every function that might reach a wait through an indirect
-        # call; libsodium's never does, and left plain its key derivation runs
-        # about twice as fast.
-        -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
-        "-sASYNCIFY_REMOVE=['crypto_*','argon2*','fill_*','blake2b*','sodium_*']"
-        # Key derivation takes 64 MiB and more.
-        -sALLOW_MEMORY_GROWTH=1
-        # A page that reads no file; its WebAssembly compiled while the page
-        # loads, so the form is in its first frame.
-        -sENVIRONMENT=web -sFILESYSTEM=0 -sWASM_ASYNC_COMPILATION=0
-        -sEXPORTED_RUNTIME_METHODS=ccall
-        "--pre-js=${PROJECT_SOURCE_DIR}/form/web/toolkit.js")
-    set_property(TARGET ${program} APPEND PROPERTY LINK_DEPENDS "${PROJECT_SOURCE_DIR}/form/web/toolkit.js")
-endforeach()
+target_link_options(varnholt PRIVATE
+    # A warning's handler waits for the dialog to close (EM_ASYNC_JS). Asyncify
+    # instruments every function that might reach a wait through an indirect
+    # call; libsodium's never does, and left plain its key derivation runs
+    # about twice as fast.
+    -sASYNCIFY -sASYNCIFY_STACK_SIZE=65536
+    "-sASYNCIFY_REMOVE=['crypto_*','argon2*','fill_*','blake2b*','sodium_*']"
+    # Key derivation takes 64 MiB and more.
+    -sALLOW_MEMORY_GROWTH=1
+    # A page that reads no file; its WebAssembly compiled while the page
+    # loads, so the form is in its first frame.
+    -sENVIRONMENT=web -sFILESYSTEM=0 -sWASM_ASYNC_COMPILATION=0
+    -sEXPORTED_RUNTIME_METHODS=ccall
+    "--pre-js=${PROJECT_SOURCE_DIR}/form/web/toolkit.js")
+set_property(TARGET varnholt APPEND PROPERTY LINK_DEPENDS "${PROJECT_SOURCE_DIR}/form/web/toolkit.js")
 
 set(page_without_roster "${CMAKE_CURRENT_BINARY_DIR}/page-without-roster.html")
 set(page "${CMAKE_CURRENT_BINARY_DIR}/varnholt.html")
@@ -38,9 +26,8 @@ add_custom_command(
     OUTPUT "${page_without_roster}"
     COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/tools/web_page.py" "${PROJECT_SOURCE_DIR}/form/web/page.html"
             $<TARGET_FILE:varnholt> $<TARGET_FILE_DIR:varnholt>/varnholt.wasm
-            $<TARGET_FILE:varnholt-simd> $<TARGET_FILE_DIR:varnholt-simd>/varnholt.wasm
             "${PROJECT_SOURCE_DIR}/frame/varnholt.png" "${page_without_roster}"
-    DEPENDS varnholt varnholt-simd "${PROJECT_SOURCE_DIR}/form/web/page.html" "${PROJECT_SOURCE_DIR}/tools/web_page.py"
+    DEPENDS varnholt "${PROJECT_SOURCE_DIR}/form/web/page.html" "${PROJECT_SOURCE_DIR}/tools/web_page.py"
             "${PROJECT_SOURCE_DIR}/frame/varnholt.png"
     COMMENT "Making the page")
 add_custom_command(

@@ -186,7 +186,8 @@ END {
 # ---- The web page ---------------------------------------------------------------
 if [ -f "$page" ]; then
     native=$(awk -F, '/_median"/ { print $3 / 1e6 }' "$work/sealedclick")
-    /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}" "${cost:-default}"
+    pass=$(awk '$1 == 64 { print $3 }' "$work/guess")
+    /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}" "${pass:-0}" "${cost:-default}"
     /usr/bin/python3 bench/site_bench.py "$page" "$pack" "$work/site"
 else
     echo "  $page: not built (make web)"

@@ -6,9 +6,6 @@
 # libsodium; for libsodium and FreeXL also native, this machine's own, which
 # every Linux build links):
 #   sodium   libsodium, for the sealed records (the programs, the packer, the page)
-#   sodium-simd  libsodium for the page in browsers with WebAssembly SIMD
-#            (wasm32-unknown-emscripten only): Argon2's SSSE3 fill-block code
-#            compiled onto wasm SIMD, into build/sodium/TRIPLET-simd
 #   minizip  zlib's minizip, to open workbooks (the packer only; zlib itself
 #            is Debian's libz-mingw-w64-dev)
 #   expat    expat, to read the workbook's XML (the packer only)
@@ -19,7 +16,7 @@
 # Installs into build/LIBRARY/TRIPLET/{include,lib}; does nothing when its
 # static library is there, built with the patches there are now.
 set -euo pipefail
-usage="usage: build-lib.sh sodium|sodium-simd|minizip|expat|freexl|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten|native"
+usage="usage: build-lib.sh sodium|minizip|expat|freexl|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten|native"
 library=${1:?$usage}
 triplet=${2:?$usage}
 [ "$triplet" = native ] && triplet=$(gcc -dumpmachine)
@@ -27,13 +24,12 @@ native=no
 [ "$triplet" = "$(gcc -dumpmachine)" ] && native=yes
 root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$root/build/$library/$triplet
-[ "$library" = sodium-simd ] && prefix=$root/build/sodium/$triplet-simd
 
 # Per library: the source package, the version installed for Linux (tried
 # first), the folder to build in, how to make its configure script, and
 # configure's own options.
 case "$library" in
-sodium|sodium-simd)
+sodium)
     package=libsodium installed=libsodium-dev folder=. bootstrap="./autogen.sh -s" lib=sodium
     # No stack protector: its run-time support is not in the mingw-w64 runtime.
     options="--disable-ssp" ;;
@@ -73,10 +69,6 @@ rm -rf "$prefix"
 # (Emscripten's would need a node whose fetch takes paths). Natively, a
 # static library that goes into position-independent programs.
 configure=(./configure --host="$triplet") make=(make) group=windows cflags=()
-case $library:$triplet in
-sodium-simd:*-emscripten) ;;
-sodium-simd:*) echo "build-lib.sh: sodium-simd is for wasm32-unknown-emscripten only" >&2; exit 2 ;;
-esac
 case $triplet in
 *-emscripten)
     # The flags of libsodium's own dist-build/emscripten.sh: Emscripten's
@@ -87,11 +79,6 @@ case $triplet in
     export NODE_PATH=/usr/share/nodejs
     options="$options --without-pthreads --disable-asm --disable-pie"
     cflags=(CFLAGS=-O3)
-    # The SIMD build: the SSSE3 intrinsics compile onto wasm SIMD. Configure
-    # does not look for their headers under Emscripten, so they are named
-    # here, and Argon2 takes the SSSE3 fill-block where the CPU probe (which
-    # wasm lacks) would have found SSSE3. Identical keys, 5-12 % faster.
-    [ "$library" = sodium-simd ] && cflags=("CFLAGS=-O3 -msimd128 -mssse3 -DHAVE_EMMINTRIN_H=1 -DHAVE_TMMINTRIN_H=1")
     configure=(emconfigure ./configure --host="$triplet") make=(emmake make) group=web ;;
 esac
 if [ $native = yes ]; then
@@ -126,11 +113,6 @@ done
 cd "source/$folder"
 {
     $bootstrap
-    if [ "$library" = sodium-simd ]; then
-        sed -i 's/^    if (sodium_runtime_has_ssse3()) {$/#ifdef __wasm_simd128__\n    if (1) {\n#else\n&\n#endif/' \
-            src/libsodium/crypto_pwhash/argon2/argon2-core.c
-        grep -q __wasm_simd128__ src/libsodium/crypto_pwhash/argon2/argon2-core.c
-    fi
     # shellcheck disable=SC2086  # the options are words
     "${configure[@]}" --prefix="$prefix" --disable-shared --enable-static \
         --disable-dependency-tracking $options "${cflags[@]}"

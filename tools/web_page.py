@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""web_page.py TEMPLATE SCRIPT WASM SIMD_SCRIPT SIMD_WASM ICON OUTPUT: the
-page template, one self-contained HTML file: the program's two builds
-(portable, and for WebAssembly SIMD; the page runs the one the browser takes),
-each as its script (Emscripten's output) inline and its WebAssembly in base64,
-the icon in base64, and a Content-Security-Policy that
+"""web_page.py TEMPLATE SCRIPT WASM ICON OUTPUT: the page template, one
+self-contained HTML file: the program's script (Emscripten's output) inline,
+its WebAssembly and the icon in base64, and a Content-Security-Policy that
 allows exactly these inline scripts and styles (by their SHA-256) and no
 connection at all. The roster element stays as the template has it: the
 build and varnholt-pack fill it (roster/page.h); it is data, never run."""
@@ -13,17 +11,14 @@ import re
 import sys
 
 
-def main(template, script, wasm, simd_script, simd_wasm, icon, output):
+def main(template, script, wasm, icon, output):
     page = open(template, encoding="utf-8").read()
     js = open(script, encoding="utf-8").read()
-    simd_js = open(simd_script, encoding="utf-8").read()
-    for path, text in ((script, js), (simd_script, simd_js)):
-        if re.search(r"</script", text, re.IGNORECASE):
-            sys.exit(f"{path}: error: the script holds </script and cannot be inlined")
+    if re.search(r"</script", js, re.IGNORECASE):
+        sys.exit(f"{script}: error: the script holds </script and cannot be inlined")
     for name, value in (("@WASM@", base64.b64encode(open(wasm, "rb").read()).decode()),
-                        ("@WASM_SIMD@", base64.b64encode(open(simd_wasm, "rb").read()).decode()),
                         ("@ICON@", base64.b64encode(open(icon, "rb").read()).decode()),
-                        ("@SCRIPT@", js), ("@SCRIPT_SIMD@", simd_js)):
+                        ("@SCRIPT@", js)):
         if page.count(name) != 1:
             sys.exit(f"{template}: error: {name} must appear once")
         page = page.replace(name, value)
@@ -42,6 +37,6 @@ def main(template, script, wasm, simd_script, simd_wasm, icon, output):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 8:
+    if len(sys.argv) != 6:
         sys.exit(__doc__)
     main(*sys.argv[1:])

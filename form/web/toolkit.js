@@ -389,13 +389,9 @@ Module.onExit = function () { Toolkit.end(); };
 Module.onAbort = function () { Toolkit.end(); };
 
 // The program's WebAssembly is part of the page, base64 in an inert
-// element, so the page fetches nothing, not even from itself. The page
-// carries two builds and runs the script of the one this browser takes
-// (varnholtSimd, page.html); this is that build's WebAssembly.
-Toolkit.simd = varnholtSimd;
+// element, so the page fetches nothing, not even from itself.
 Module.wasmBinary = (function () {
-  var element = document.getElementById(Toolkit.simd ? 'program-simd' : 'program');
-  var text = atob(element.textContent), bytes = new Uint8Array(text.length);
+  var text = atob(document.getElementById('program').textContent), bytes = new Uint8Array(text.length);
   for (var i = 0; i < text.length; ++i)
     bytes[i] = text.charCodeAt(i);
   return bytes;

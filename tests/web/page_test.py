@@ -10,9 +10,7 @@ an input event; the layout against the form's table, every width from
 320 px, touch-sized controls; axe-core in every state; and that the page
 requests nothing but itself. One browser per viewport serves the whole run.
 
-page_test.py ENGINE [portable] runs every suite in that engine (portable: in
-Chromium, the desktop's scenarios with the page's portable build forced, as a
-browser without WebAssembly SIMD runs it); the environment names
+page_test.py ENGINE runs every suite in that engine; the environment names
 the files: VARNHOLT_PAGE (the built page), VARNHOLT_PACK (varnholt-pack),
 ROSTER_PATH (the roster the page was built with, UTF-8 with tabs), AXE
 (axe-core's axe.min.js), WORK (a scratch folder)."""
@@ -132,21 +130,15 @@ def served(path, text=None):
     return server() + name
 
 
-def browser(phone, pixel_ratio=3.0, engine=None, portable=False):
-    """A browser of the engine under test at a desktop viewport, or a phone's;
-    portable (Chromium): as a browser without WebAssembly SIMD, which the page
-    detects with WebAssembly.validate."""
-    driver = browsers.start(engine or ENGINE, phone, pixel_ratio)
-    if portable:
-        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
-                               {"source": "WebAssembly.validate = () => false;"})
-    return driver
+def browser(phone, pixel_ratio=3.0, engine=None):
+    """A browser of the engine under test at a desktop viewport, or a phone's."""
+    return browsers.start(engine or ENGINE, phone, pixel_ratio)
 
 
 @functools.cache
-def session(phone, portable=False):
+def session(phone):
     """The browser the run's tests share at that viewport."""
-    driver = browser(phone, portable=portable)
+    driver = browser(phone)
     atexit.register(driver.quit)
     return driver
 
@@ -264,16 +256,14 @@ class Window:
 class Behaviour(unittest.TestCase):
     """The scenarios of the desktop builds, on one page at one viewport."""
     phone = False
-    portable = False
 
     @classmethod
     def setUpClass(cls):
-        cls.driver = session(cls.phone, cls.portable)
+        cls.driver = session(cls.phone)
         cls.records = roster()
 
     def setUp(self):
         self.window = Window(self.driver, self.url())
-        self.assertEqual(self.driver.execute_script("return Toolkit.simd"), not self.portable)  # the build meant
 
     def expect_input_state(self, text1, text2):
         w = self.window
@@ -539,14 +529,6 @@ class ProtectedPageFromAServerOnAPhone(ProtectedPageFromAServer):
     phone = True
 
 
-class DefaultPageFromDiskPortable(DefaultPageFromDisk):
-    portable = True
-
-
-class ProtectedPageFromAServerPortable(ProtectedPageFromAServer):
-    portable = True
-
-
 def box(driver, name):
     return driver.execute_script("""
         const e = document.getElementById(arguments[0]), r = e.getBoundingClientRect(),
@@ -755,13 +737,12 @@ class Timed(unittest.TextTestResult):
 
 
 if __name__ == "__main__":
-    if not 2 <= len(sys.argv) <= 3 or sys.argv[1] not in browsers.ENGINES or sys.argv[2:] not in ([], ["portable"]):
+    if len(sys.argv) != 2 or sys.argv[1] not in browsers.ENGINES:
         sys.exit(__doc__)
     ENGINE = sys.argv[1]
     print(browsers.version(ENGINE))
-    classes = ([DefaultPageFromDiskPortable, ProtectedPageFromAServerPortable] if sys.argv[2:] else
-               [DefaultPageFromDisk, ProtectedPageFromAServer, Page,
-                DefaultPageFromDiskOnAPhone, ProtectedPageFromAServerOnAPhone])
+    classes = [DefaultPageFromDisk, ProtectedPageFromAServer, Page,
+               DefaultPageFromDiskOnAPhone, ProtectedPageFromAServerOnAPhone]
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in classes)
     result = unittest.TextTestRunner(verbosity=2, resultclass=Timed).run(suite)
