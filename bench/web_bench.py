@@ -145,7 +145,7 @@ def main():
     every = statistics.median(t for run in runs for t in run)
     print("Protected lookups, 339 records at the default cost%s (Chromium; 3 page loads, 4 lookups each; medians)"
           % (" (%s passes, %s MiB)" % tuple(COST[1].split(",")) if COST else ""))
-    row("the page (SIMD build), any lookup", "%.0f ms" % (every * 1000))
+    row("the page, any lookup", "%.0f ms" % (every * 1000))
     if NATIVE > 0:
         row("the native program (a click)", "%.0f ms" % (NATIVE * 1000))
         row("ratio page / native", "%.2f ×" % (every / NATIVE), "≤ 1.5 ×", yes(every / NATIVE <= 1.5))

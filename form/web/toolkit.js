@@ -199,13 +199,16 @@ var Toolkit = {
     var first = this.next(null, 1);
     if (first)
       first.focus();
-    // Once the page is idle, a sealed roster's key derivation is made ready
-    // (its memory taken and touched, its code warm), so that the first
-    // 确  定 takes no longer than later ones. A click first does it itself.
-    (window.requestIdleCallback || setTimeout)(function () {
-      if (!Toolkit.running && !Toolkit.ended)
-        Module.ccall('tk_prepare', null, [], []);
-      Toolkit.prepared = true;
+    // Once the form is drawn and the page idle, a sealed roster's key
+    // derivation is made ready (its memory taken and touched, its code
+    // warm), so that the first 确  定 takes no longer than later ones. A
+    // click first does it itself.
+    requestAnimationFrame(function () {
+      (window.requestIdleCallback || setTimeout)(function () {
+        if (!Toolkit.running && !Toolkit.ended)
+          Module.ccall('tk_prepare', null, [], []);
+        Toolkit.prepared = true;
+      });
     });
   },
 
