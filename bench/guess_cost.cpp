@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "roster/seal.h"
+#include "office/write/seal.h"
 
 int main()
 {

@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "import/read.h"
+#include "office/read/read.h"
 #include "roster/utf.h"
 
 namespace {

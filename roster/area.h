@@ -1,10 +1,10 @@
 // The roster area: the one reserved block of fixed capacity in the program
-// file that carries the roster. The build fills it (roster/rosterc);
+// file that carries the roster. The build fills it (office/pack/rosterc);
 // varnholt-pack replaces it in a finished program file, where it finds it by
 // the marker the area starts with. The program reads it by its symbol.
 //
 // Layout, integers little-endian:
-//   marker       16 bytes, spelled only in the writer (roster/area_write.cpp)
+//   marker       16 bytes, spelled only in the writer (office/write/area_write.cpp)
 //   version      u32   2
 //   capacity     u32   bytes of the whole area, header included
 //   payloadSize  u32   bytes of the payload

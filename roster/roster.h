@@ -33,7 +33,7 @@ struct RosterRecord {
 };
 
 // The roster area of this program file (roster_data.cpp, written at build
-// time by roster/rosterc from ROSTER_FILE; varnholt-pack may replace it since).
+// time by office/pack/rosterc from ROSTER_FILE; varnholt-pack may replace it since).
 std::span<const unsigned char> rosterArea();
 
 struct CarriedRoster;

@@ -1,5 +1,4 @@
-// Conversions between the roster's UTF-16 texts and the byte encodings that
-// roster files and messages use.
+// Conversions between the roster's UTF-16 texts and UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +12,3 @@ std::string toUtf8(std::u16string_view text);
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) to
 // UTF-16. On bad input: nothing, and the offset of the first bad byte in *bad.
 std::optional<std::u16string> fromUtf8(std::string_view bytes, std::size_t* bad = nullptr);
-
-// GB18030 (and so GBK, Excel's ANSI code page 936) to UTF-16; nothing if any
-// byte sequence is not GB18030.
-std::optional<std::u16string> fromGb18030(std::string_view bytes);

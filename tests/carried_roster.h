@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "roster/area.h"
-#include "import/read.h"
+#include "office/read/read.h"
 
 // The bytes of a file, as a roster file is read.
 inline std::string readFile(const char* path)

@@ -8,9 +8,10 @@
 #include <map>
 #include <sstream>
 
-#include "import/numfmt.h"
-#include "import/read.h"
-#include "import/table.h"
+#include "office/read/gb18030.h"
+#include "office/read/numfmt.h"
+#include "office/read/read.h"
+#include "office/read/table.h"
 #include "tests/carried_roster.h"
 #include "roster/utf.h"
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "roster/area.h"
-#include "import/read.h"
+#include "office/read/read.h"
 #include "tests/driver.h"
 
 namespace {

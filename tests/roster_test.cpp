@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "form/form1.h"
-#include "roster/area_write.h"
+#include "office/write/area_write.h"
 #include "roster/bucket.h"
 #include "tests/carried_roster.h"
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "roster/seal.h"
+#include "office/write/seal.h"
 
 namespace {
 

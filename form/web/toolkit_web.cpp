@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "form/toolkit.h"
-#include "roster/seal.h"
+#include "roster/wipe.h"
 
 // ---- The page side (form/web/toolkit.js) ---------------------------------------
 // Texts cross as UTF-16 code units, address and count, so that every code

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "form/toolkit.h"
-#include "roster/seal.h"
+#include "roster/wipe.h"
 
 namespace tk {
 

@@ -1,7 +1,7 @@
 // Rows of cells into records: the header found and its columns mapped, keys
 // normalized where the meaning is certain, every record checked, every
 // problem collected before the file is refused.
-#include "import/read.h"
+#include "office/read/read.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <set>
 #include <tuple>
 
-#include "import/table.h"
+#include "office/read/table.h"
 #include "roster/utf.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "import/archive.h"
+#include "office/read/archive.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "import/read.h"
+#include "office/read/read.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
-#include "pack/site.h"
+#include "office/write/site.h"
 
 #include <algorithm>
 #include <fstream>
 
-#include "roster/area_write.h"
+#include "office/write/area_write.h"
+#include "roster/wipe.h"
 #include "roster/bucket.h"
-#include "roster/page.h"
+#include "office/write/page.h"
 #include "roster/utf.h"
 
 namespace fs = std::filesystem;

@@ -1,5 +1,5 @@
 // The roster reader: the one place where a roster file becomes records. The
-// build (roster/rosterc) and the office's packer read through it, so both
+// build (office/pack/rosterc) and the office's packer read through it, so both
 // accept and refuse the same files.
 //
 // It reads the files offices have:

@@ -4,7 +4,7 @@
 // s, AM/PM, [h]); bracketed colours are ignored and bracketed conditions
 // choose the section. Numbers are rounded half away from zero on their
 // 15-significant-digit decimal form, as Excel shows them (2.675 → 2.68).
-#include "import/numfmt.h"
+#include "office/read/numfmt.h"
 
 #include <algorithm>
 #include <cctype>

@@ -24,11 +24,13 @@
 #include <string>
 #include <vector>
 
-#include "pack/site.h"
-#include "roster/area_write.h"
+#include "office/write/site.h"
+#include "office/write/area_write.h"
+#include "roster/wipe.h"
+#include "office/write/page.h"
 #include "roster/page.h"
-#include "import/read.h"
-#include "roster/seal.h"
+#include "office/read/read.h"
+#include "office/write/seal.h"
 #include "roster/utf.h"
 
 #ifdef _WIN32

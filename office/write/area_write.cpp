@@ -1,4 +1,5 @@
-#include "roster/area_write.h"
+#include "office/write/area_write.h"
+#include "roster/wipe.h"
 
 #include <sodium.h>
 

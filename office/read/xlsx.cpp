@@ -1,5 +1,5 @@
 // Workbooks (.xlsx) into rows of cells, their parts read through
-// import/archive.h.
+// office/read/archive.h.
 #include <algorithm>
 #include <charconv>
 #include <cctype>
@@ -9,9 +9,9 @@
 #include <functional>
 #include <map>
 
-#include "import/archive.h"
-#include "import/numfmt.h"
-#include "import/table.h"
+#include "office/read/archive.h"
+#include "office/read/numfmt.h"
+#include "office/read/table.h"
 #include "roster/utf.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string_view>
 
-#include "roster/area_write.h"
-#include "roster/page.h"
-#include "import/read.h"
+#include "office/write/area_write.h"
+#include "office/write/page.h"
+#include "office/read/read.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ std::string areaSource(const std::string& area)
 {
     std::size_t used = area.find_last_not_of('\0') + 1;
     std::string out =
-        "// Generated at build time by roster/rosterc. Do not edit.\n"
+        "// Generated at build time by office/pack/rosterc. Do not edit.\n"
         "#include \"roster/area.h\"\n\n"
         "namespace {\n"
         "__attribute__((section(\".roster\"), used, aligned(16)))\n"

@@ -1,6 +1,6 @@
 // Number formats: the text a spreadsheet shows for a number by its format
 // code, in Excel's syntax. Workbooks (.xlsx) carry such codes; the number
-// styles of .ods files are turned into the same codes (import/ods.cpp), so
+// styles of .ods files are turned into the same codes (office/read/ods.cpp), so
 // both are shown by one formatter.
 #pragma once
 

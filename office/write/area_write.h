@@ -1,4 +1,4 @@
-// Writing the roster area: used by the build (roster/rosterc) and by
+// Writing the roster area: used by the build (office/pack/rosterc) and by
 // varnholt-pack, never by the program, so that the marker by which the packer
 // finds the area is spelled nowhere in a program file but at the area itself.
 #pragma once
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "roster/area.h"
-#include "import/read.h"
-#include "roster/seal.h"
+#include "office/read/read.h"
+#include "office/write/seal.h"
 
 // A roster that does not fit the area.
 class AreaFullError : public std::runtime_error {

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "import/table.h"
+#include "office/read/table.h"
 #include "roster/utf.h"
 
 #ifdef _WIN32

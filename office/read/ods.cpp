@@ -2,7 +2,7 @@
 // rows of cells: content.xml's tables, with repeated rows and columns,
 // covered (merged) cells, and a cell's paragraphs, line breaks, blanks and
 // tabs. A number is shown by its number style (styles.xml and the automatic
-// styles), which is turned into the format code import/numfmt.h shows, so
+// styles), which is turned into the format code office/read/numfmt.h shows, so
 // the text is the one LibreOffice shows.
 #include <algorithm>
 #include <cctype>
@@ -13,9 +13,9 @@
 #include <map>
 #include <optional>
 
-#include "import/archive.h"
-#include "import/numfmt.h"
-#include "import/table.h"
+#include "office/read/archive.h"
+#include "office/read/numfmt.h"
+#include "office/read/table.h"
 #include "roster/utf.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // A roster file decoded into rows of cells, before its columns are mapped:
-// text files (import/text.cpp), workbooks (import/xlsx.cpp) and Excel 97-2003
-// workbooks (import/xls.cpp), one table for each sheet. Internal to the reader.
+// text files (office/read/text.cpp), workbooks (office/read/xlsx.cpp) and Excel 97-2003
+// workbooks (office/read/xls.cpp), one table for each sheet. Internal to the reader.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "import/read.h"
+#include "office/read/read.h"
 
 struct Cell {
     Cell(std::size_t column, std::u16string text) : column(column), text(std::move(text)) {}

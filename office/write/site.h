@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "import/read.h"
-#include "roster/seal.h"
+#include "office/read/read.h"
+#include "office/write/seal.h"
 
 // The most candidates a site takes: far beyond any examination.
 inline constexpr std::size_t ROSTER_MAX_SITE_RECORDS = 10'000'000;

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""web_page.py TEMPLATE SCRIPT WASM ICON OUTPUT: the page template, one
+"""page.py TEMPLATE SCRIPT WASM ICON OUTPUT: the page template, one
 self-contained HTML file: the program's script (Emscripten's output) inline,
 its WebAssembly and the icon in base64, and a Content-Security-Policy that
 allows exactly these inline scripts and styles (by their SHA-256) and no
 connection at all. The roster element stays as the template has it: the
-build and varnholt-pack fill it (roster/page.h); it is data, never run."""
+build and varnholt-pack fill it (office/write/page.h); it is data, never run."""
 import base64
 import hashlib
 import re

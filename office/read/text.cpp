@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "import/table.h"
+#include "office/read/table.h"
+#include "office/read/gb18030.h"
 #include "roster/utf.h"
 
 namespace {
