@@ -8,8 +8,11 @@
 #include <iostream>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
+#include "office/pack/options.h"
 #include "office/write/area_write.h"
+#include "office/write/file.h"
 #include "office/write/page.h"
 #include "office/read/read.h"
 
@@ -38,23 +41,41 @@ std::string areaSource(const std::string& area)
 
 int main(int argc, char* argv[])
 {
-    bool protect = false, usage = argc < 3;
+    bool protect = false;
     std::string page;
-    for (int i = 3; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--protect")
-            protect = true;
-        else if (arg == "--page" && i + 1 < argc)
-            page = argv[++i];
-        else
-            usage = true;
-    }
-    if (usage) {
-        std::cerr << "usage: rosterc ROSTER OUTPUT.cpp [--protect]\n"
-                     "       rosterc ROSTER OUTPUT.html --page TEMPLATE.html [--protect]\n";
+    std::vector<std::string> operands;
+    const Command command{
+        .name = "rosterc",
+        .synopsis = "usage: rosterc ROSTER OUTPUT.cpp [--protect]\n"
+                    "       rosterc ROSTER OUTPUT.html --page TEMPLATE.html [--protect]\n",
+        .description = "Writes the roster area that holds ROSTER as C++ source, or the page\n"
+                       "TEMPLATE.html with its roster element filled.\n",
+        .options =
+            {
+                {.name = "--page",
+                 .argument = "TEMPLATE.html",
+                 .help = "write the page instead of the source",
+                 .take = [&](const std::string& value) { page = value; }},
+                {.name = "--protect",
+                 .help = "seal the records at the packer's default cost",
+                 .take = [&](const std::string&) { protect = true; }},
+            },
+        .operand =
+            [&](const std::string& operand) {
+                if (operands.size() == 2)
+                    throw ArgumentRefused{"more than ROSTER and OUTPUT given", true};
+                operands.push_back(operand);
+            },
+    };
+    try {
+        command.refuseCombinations(command.read(std::vector<std::string>(argv + 1, argv + argc)));
+        if (operands.size() < 2)
+            throw command.error("ROSTER and OUTPUT are both needed", true);
+    } catch (const CommandLineError& error) {
+        std::cerr << error.what();
         return 2;
     }
-    const std::string input = argv[1], output = argv[2];
+    const std::string &input = operands[0], &output = operands[1];
     std::ifstream in(input, std::ios::binary);
     if (!in) {
         std::cerr << input << ": error: cannot read the roster file\n";
@@ -92,12 +113,10 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    // Written beside the output and renamed, so a failed write leaves no half file.
-    const std::string partial = output + ".partial";
-    std::ofstream out(partial, std::ios::binary);
-    if (!(out << source) || (out.close(), !out) || std::rename(partial.c_str(), output.c_str()) != 0) {
+    try {
+        WholeFile(output).commit(source);
+    } catch (const WriteError&) {
         std::cerr << output << ": error: cannot write the roster source\n";
-        std::remove(partial.c_str());
         return 1;
     }
     return 0;

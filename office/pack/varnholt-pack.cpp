@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "office/pack/pack_options.h"
+#include "office/write/file.h"
 #include "office/write/site.h"
 #include "office/write/area_write.h"
 #include "roster/wipe.h"
@@ -48,49 +49,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string defaultCostText()
-{
-    return std::to_string(DEFAULT_SEAL_COST.opsLimit) + " passes over " +
-           std::to_string(DEFAULT_SEAL_COST.memLimitKiB / 1024) + " MiB";
-}
-
-const std::string USAGE =
-    "usage: varnholt-pack ROSTER [-o OUTPUT] [--program TEMPLATE] [--sheet NAME]\n"
-    "                     [--column FIELD=NAME]... [--encoding NAME] [--all-warnings]\n"
-    "                     [--no-protect] [--cost PASSES,MIB|auto] [--web | --site DIR]\n"
-    "                     [--sign CERT.p12 [--sign-pass-file FILE]]\n"
-    "\n"
-    "Writes the program with the roster in it: by default beside ROSTER, named\n"
-    "after it. ROSTER: an Excel workbook (.xlsx or, with text cells, .xls), an\n"
-    "OpenDocument spreadsheet (.ods), or a file Excel saves (Unicode text, CSV\n"
-    "UTF-8 or CSV), or UTF-8 text with tabs, commas or semicolons, with the\n"
-    "columns 准考证号, 身份证号, 姓名, 成绩 and 备注 (or zhun, shen, xing,\n"
-    "chengji, beizhu) in any order under a header row; other columns are ignored.\n"
-    "  -o OUTPUT           the program file to write\n"
-    "  --program TEMPLATE  the program to copy (default: the one beside this tool)\n"
-    "  --sheet NAME        the workbook's worksheet to read (default: every sheet\n"
-    "                      with the header, in order, as one roster)\n"
-    "  --column FIELD=NAME the column headed NAME (or its letter) holds FIELD:\n"
-    "                      zhun, shen, xing, chengji or beizhu, e.g. chengji=总成绩\n"
-    "  --encoding NAME     utf-8, utf-16le or gb18030, instead of detecting it\n"
-    "  --all-warnings      list every warning, not the first of each kind\n"
-    "  --no-protect        store the roster in the clear instead of sealed\n"
-    "  --cost PASSES,MIB   Argon2id cost of each seal, 1 to 256 passes over 1 to\n"
-    "                      512 MiB (default: " + defaultCostText() + "); auto: about 0.25 s\n"
-    "                      on this machine, never less than the default\n"
-    "  --web               write the web page (NAME.html) instead: one file that any\n"
-    "                      browser opens, from disk or from any web server;\n"
-    "                      TEMPLATE is then the page to copy (default: the one\n"
-    "                      installed with this tool)\n"
-    "  --site DIR          write a site instead, for a roster of any size: the page\n"
-    "                      (DIR/index.html) and the roster in small files beside\n"
-    "                      it, of which each lookup fetches one; any static web\n"
-    "                      server, object store or CDN serves the folder as it is\n"
-    "  --sign CERT.p12     sign the Windows program (Authenticode, SHA-256) with the\n"
-    "                      certificate and key in CERT.p12, through osslsigncode\n"
-    "  --sign-pass-file FILE  the file whose first line is CERT.p12's password\n"
-    "  -h, --help          this text\n";
 
 // A failure that ends the tool: the message, already in FILE[:LINE]: error: form.
 struct Failure {
@@ -119,7 +77,14 @@ std::string readFile(const fs::path& path)
     return bytes;
 }
 
-// The program file that lies beside this tool: the one it was shipped with.
+// The program file the tool is shipped with, beside it.
+#ifdef _WIN32
+constexpr const char* PROGRAM_FILE = "Varnholt.exe";
+#else
+constexpr const char* PROGRAM_FILE = "varnholt";
+#endif
+
+// The file of this name that lies beside this tool: one it was shipped with.
 fs::path besideThisTool(const char* name)
 {
 #ifdef _WIN32
@@ -131,116 +96,6 @@ fs::path besideThisTool(const char* name)
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     return (error ? fs::current_path() : self.parent_path()) / name;
 #endif
-}
-
-struct Options {
-    fs::path roster, output, program;
-    std::string sheet;
-    ColumnChoice columns;
-    Encoding encoding = Encoding::Detect;
-    bool protect = true, allWarnings = false, help = false;
-    std::optional<SealCost> cost;  // none: calibrated on this machine (--cost auto)
-    bool web = false;
-    fs::path signingCertificate, signingPassFile;
-    fs::path site;  // --site: the folder
-};
-
-// PASSES,MIB: two whole numbers within the bounds every program file can
-// take (512 MiB is what the 32-bit program can count on for one derivation).
-SealCost parseCost(const std::string& text)
-{
-    const std::string error = "varnholt-pack: error: --cost " + text + ": ";
-    const auto comma = text.find(',');
-    if (comma == std::string::npos)
-        throw Failure{error + "takes PASSES,MIB, two whole numbers, for example 8,64"};
-    const auto number = [&](std::string_view digits, std::uint64_t max, const std::string& what) {
-        std::uint64_t n = 0;
-        const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-        if (digits.empty() || status == std::errc::invalid_argument || end != digits.data() + digits.size())
-            throw Failure{error + "takes PASSES,MIB, two whole numbers, for example 8,64"};
-        if (status == std::errc::result_out_of_range || n < 1 || n > max)
-            throw Failure{error + what + " must be 1 to " + std::to_string(max)};
-        return static_cast<std::uint32_t>(n);
-    };
-    const std::string_view all = text;
-    return {number(all.substr(0, comma), MAX_SEAL_PASSES, "the passes"),
-            number(all.substr(comma + 1), MAX_SEAL_MEM_KIB / 1024,
-                   "the memory in MiB (a 32-bit program cannot count on more than 512 MiB)") *
-                1024};
-}
-
-Options parse(const std::vector<std::string>& args)
-{
-    Options options;
-    options.cost = DEFAULT_SEAL_COST;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&]() -> const std::string& {
-            if (i + 1 == args.size())
-                throw Failure{"varnholt-pack: error: " + arg + " needs a value\n\n" + USAGE};
-            return args[++i];
-        };
-        const auto path = [](const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); };
-        if (arg == "-o")
-            options.output = path(value());
-        else if (arg == "--program")
-            options.program = path(value());
-        else if (arg == "--sheet")
-            options.sheet = value();
-        else if (arg == "--column") {
-            const std::string& choice = value();
-            const auto equals = choice.find('=');
-            const auto field = fieldOfKey(std::string_view(choice).substr(0, std::min(equals, choice.size())));
-            const auto name = fromUtf8(equals == std::string::npos ? "" : choice.substr(equals + 1));
-            if (!field || !name || name->empty())
-                throw Failure{"varnholt-pack: error: --column " + choice +
-                              ": takes FIELD=NAME, FIELD one of zhun, shen, xing, chengji, beizhu, for example "
-                              "chengji=总成绩"};
-            options.columns[*field] = *name;
-        }
-        else if (arg == "--all-warnings")
-            options.allWarnings = true;
-        else if (arg == "--encoding") {
-            const auto encoding = encodingNamed(value());
-            if (!encoding)
-                throw Failure{"varnholt-pack: error: unknown encoding " + args[i] + " (utf-8, utf-16le or gb18030)"};
-            options.encoding = *encoding;
-        } else if (arg == "--no-protect")
-            options.protect = false;
-        else if (arg == "--web")
-            options.web = true;
-        else if (arg == "--site")
-            options.site = path(value());
-        else if (arg == "--cost")
-            options.cost = value() == "auto" ? std::nullopt : std::optional(parseCost(args[i]));
-        else if (arg == "--sign")
-            options.signingCertificate = path(value());
-        else if (arg == "--sign-pass-file")
-            options.signingPassFile = path(value());
-        else if (arg == "-h" || arg == "--help")
-            options.help = true;
-        else if (!arg.empty() && arg[0] == '-' && arg != "-")
-            throw Failure{"varnholt-pack: error: unknown option " + arg + "\n\n" + USAGE};
-        else if (options.roster.empty())
-            options.roster = path(arg);
-        else
-            throw Failure{"varnholt-pack: error: more than one roster given\n\n" + USAGE};
-    }
-    if (options.roster.empty() && !options.help)
-        throw Failure{"varnholt-pack: error: no roster given\n\n" + USAGE};
-    if (!options.signingPassFile.empty() && options.signingCertificate.empty())
-        throw Failure{"varnholt-pack: error: --sign-pass-file goes with --sign CERT.p12"};
-#ifdef _WIN32
-    if (!options.signingCertificate.empty())
-        throw Failure{"varnholt-pack: error: --sign runs osslsigncode, on Linux; on Windows sign the program written "
-                      "with signtool: signtool sign /fd SHA256 /f CERT.p12 /p PASSWORD PROGRAM.exe"};
-#endif
-    if (!options.signingCertificate.empty() && (options.web || !options.site.empty()))
-        throw Failure{"varnholt-pack: error: --sign signs a Windows program; a web page carries no signature (serve it "
-                      "from the office's own HTTPS address instead)"};
-    if (!options.site.empty() && (options.web || !options.output.empty()))
-        throw Failure{"varnholt-pack: error: --site DIR writes a folder: neither --web nor -o goes with it"};
-    return options;
 }
 
 bool isWindowsProgram(const std::string& program) { return program.starts_with("MZ"); }
@@ -297,7 +152,7 @@ void reportWarnings(std::ostream& out, const fs::path& roster, const std::vector
 
 // A cost below the default, said before anything else: a guess costs about
 // passes × memory, so each is cheaper by that factor.
-void warnIfWeaker(std::ostream& out, const Options& options)
+void warnIfWeaker(std::ostream& out, const PackOptions& options)
 {
     const auto work = [](SealCost c) { return static_cast<double>(c.opsLimit) * c.memLimitKiB; };
     if (!options.protect || !options.cost || work(*options.cost) >= work(DEFAULT_SEAL_COST))
@@ -311,7 +166,7 @@ void warnIfWeaker(std::ostream& out, const Options& options)
 }
 
 // The report before anything is written: what the program will hold.
-void report(std::ostream& out, const RosterFile& file, const fs::path& roster, const Options& options,
+void report(std::ostream& out, const RosterFile& file, const fs::path& roster, const PackOptions& options,
             const SealCost& cost)
 {
     const auto& records = file.records;
@@ -391,50 +246,6 @@ std::function<void(std::size_t)> sealingProgress(std::size_t total, const char* 
     };
 }
 
-// The output, written beside it and renamed, so it is whole or untouched.
-// Made before any long work, so that a folder that cannot be written is
-// found at once.
-class Output {
-public:
-    Output(fs::path path, const fs::path& program) : path_(std::move(path)), partial_(path_)
-    {
-        partial_ += ".partial";
-        errno = 0;
-        out_.open(partial_, std::ios::binary | std::ios::trunc);
-        if (!out_)
-            throw Failure{display(path_) + ": error: cannot write the program file: " + reason()};
-        std::error_code ignored;
-        permissions_ = fs::status(program, ignored).permissions();
-    }
-    ~Output()
-    {
-        if (out_.is_open())
-            out_.close();
-        std::error_code ignored;
-        if (!done_)
-            fs::remove(partial_, ignored);
-    }
-
-    void commit(const std::string& bytes)
-    {
-        errno = 0;
-        if (!(out_ << bytes) || (out_.close(), !out_))
-            throw Failure{display(path_) + ": error: cannot write the program file: " + reason()};
-        std::error_code error;
-        fs::permissions(partial_, permissions_, error);
-        fs::rename(partial_, path_, error);
-        if (error)
-            throw Failure{display(path_) + ": error: cannot write the program file: " + error.message()};
-        done_ = true;
-    }
-
-private:
-    fs::path path_, partial_;
-    std::ofstream out_;
-    fs::perms permissions_ = fs::perms::unknown;
-    bool done_ = false;
-};
-
 // The roster as read: its records' texts (identity numbers among them) and
 // the file's bytes are wiped when packing ends, however it ends, so that the
 // memory they free keeps no copy.
@@ -452,7 +263,7 @@ struct ReadRoster {
 
 // Beside the roster, named after it: a page after its template, a program as
 // the program is named on its system.
-fs::path defaultOutput(const Options& options, const fs::path& program, const std::string& image)
+fs::path defaultOutput(const PackOptions& options, const fs::path& program, const std::string& image)
 {
     const auto stem = options.roster.stem().u8string();
     const std::u8string name = options.web                ? program.stem().u8string() + u8"-" + stem + u8".html"
@@ -517,7 +328,7 @@ bool osslsigncode(std::vector<std::string> args, const fs::path& log)
 // The packed Windows program signed with Authenticode (SHA-256). Packing
 // changed the bytes a template's own signature covers, so that signature is
 // removed first. The passing files lie beside the output and go on every path.
-std::string signedProgram(const std::string& image, const Options& options, const fs::path& output)
+std::string signedProgram(const std::string& image, const PackOptions& options, const fs::path& output)
 {
     struct Passing {
         fs::path path;
@@ -561,7 +372,7 @@ std::string signedProgram(const std::string& image, const Options& options, cons
 // is refused before any work, saying what fits: records like these in the
 // clear and protected, in this program or page and in the web page, and how
 // to split it.
-void checkFits(const std::vector<RosterFields>& records, const Options& options, std::size_t capacity)
+void checkFits(const std::vector<RosterFields>& records, const PackOptions& options, std::size_t capacity)
 {
     const std::size_t plain = areaNeeded(records, false), sealed = areaNeeded(records, true);
     const std::size_t needed = options.protect ? sealed : plain, count = records.size();
@@ -591,21 +402,29 @@ void checkFits(const std::vector<RosterFields>& records, const Options& options,
     throw Failure{message};
 }
 
-SealCost chosenCost(const Options& options)
+SealCost chosenCost(const PackOptions& options)
 {
     return !options.protect ? SealCost{0, 0}
            : options.cost   ? *options.cost
                             : calibrateCost(AUTO_SEAL_SECONDS, DEFAULT_SEAL_COST);
 }
 
-// --site DIR: the page and the buckets, written into the folder.
-int packSite(const Options& options, const RosterFile& file, const std::string& page)
+// The report before any sealing, at the cost chosen: a weaker cost first,
+// then what the roster holds, then its warnings.
+SealCost announce(const PackOptions& options, const RosterFile& file)
 {
     const SealCost cost = chosenCost(options);
     warnIfWeaker(std::cout, options);
     report(std::cout, file, options.roster, options, cost);
     reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);
     std::cout << std::flush;
+    return cost;
+}
+
+// --site DIR: the page and the buckets, written into the folder.
+int packSite(const PackOptions& options, const RosterFile& file, const std::string& page)
+{
+    const SealCost cost = announce(options, file);
     SiteWritten site;
     try {
         site = writeSite(file.records, options.protect ? std::optional(cost) : std::nullopt, options.site, page,
@@ -620,91 +439,137 @@ int packSite(const Options& options, const RosterFile& file, const std::string& 
     return 0;
 }
 
-int pack(const Options& options)
-{
-    if (options.help) {
-        std::cout << USAGE;
-        return 0;
-    }
-    const bool page = options.web || !options.site.empty();
-    const fs::path program = !options.program.empty() ? options.program
-                             : page                   ? pageTemplate()
-                                                      : besideThisTool(
-#ifdef _WIN32
-                                                            "Varnholt.exe"
-#else
-                                                            "varnholt"
-#endif
-                                                        );
-    std::string image = readFile(program);
-    const auto bytes = [](std::string& s) { return std::span(reinterpret_cast<unsigned char*>(s.data()), s.size()); };
+// The program or page to copy, and its roster area: where it starts in a
+// program, and how many bytes it holds.
+struct Template {
+    fs::path path;
+    std::string image;
     std::size_t at = 0, capacity = 0;
-    if (page) {
-        capacity = pageCapacity(image, program);
-    } else {
-        std::optional<std::size_t> found;
-        try {
-            found = findArea(bytes(image));
-        } catch (const RosterAreaError& error) {  // an area of an earlier version
-            throw Failure{display(program) + ": error: " + error.what()};
-        }
-        if (!found)
-            throw Failure{display(program) + ": error: not a Varnholt program file (it has no sound roster area)"};
-        at = *found;
-        capacity = areaCapacity(bytes(image).subspan(at));
-    }
-    if (!options.signingCertificate.empty()) {
-        if (!isWindowsProgram(image))
-            throw Failure{display(program) + ": error: --sign signs a Windows program (.exe); this is not one"};
-        readFile(options.signingCertificate);  // found missing now, not after the sealing
-        if (!options.signingPassFile.empty())
-            readFile(options.signingPassFile);
-    }
+};
 
-    ReadRoster roster{readFile(options.roster), {}};
-    RosterFile& file = roster.file;
+std::span<const unsigned char> bytesOf(const std::string& s)
+{
+    return {reinterpret_cast<const unsigned char*>(s.data()), s.size()};
+}
+
+// The template, read and its area found: an unsound one is refused before
+// any work.
+Template readTemplate(const PackOptions& options)
+{
+    const bool page = options.web || !options.site.empty();
+    Template program;
+    program.path = !options.program.empty() ? options.program : page ? pageTemplate() : besideThisTool(PROGRAM_FILE);
+    program.image = readFile(program.path);
+    if (page) {
+        program.capacity = pageCapacity(program.image, program.path);
+        return program;
+    }
+    std::optional<std::size_t> found;
     try {
-        file = readRoster(roster.bytes, options.encoding, std::numeric_limits<std::size_t>::max(), options.sheet,
-                          options.columns);
+        found = findArea(bytesOf(program.image));
+    } catch (const RosterAreaError& error) {  // an area of an earlier version
+        throw Failure{display(program.path) + ": error: " + error.what()};
+    }
+    if (!found)
+        throw Failure{display(program.path) + ": error: not a Varnholt program file (it has no sound roster area)"};
+    program.at = *found;
+    program.capacity = areaCapacity(bytesOf(program.image).subspan(program.at));
+    return program;
+}
+
+// --sign: a Windows template, and the certificate and password files found
+// now, not after the sealing.
+void checkSigning(const PackOptions& options, const Template& program)
+{
+    if (options.signingCertificate.empty())
+        return;
+    if (!isWindowsProgram(program.image))
+        throw Failure{display(program.path) + ": error: --sign signs a Windows program (.exe); this is not one"};
+    readFile(options.signingCertificate);
+    if (!options.signingPassFile.empty())
+        readFile(options.signingPassFile);
+}
+
+// The roster's records read into `roster`; false when the roster is
+// refused, each error reported.
+bool readRecords(ReadRoster& roster, const PackOptions& options)
+{
+    try {
+        roster.file = readRoster(roster.bytes, options.encoding, std::numeric_limits<std::size_t>::max(), options.sheet,
+                                 options.columns);
+        return true;
     } catch (const ImportError& error) {
         reportErrors(std::cerr, options.roster, error.problems);
-        return 1;
+        return false;
     }
-    if (!options.site.empty())
-        return packSite(options, file, image);
-    checkFits(file.records, options, capacity);
+}
 
-    const fs::path output = options.output.empty() ? defaultOutput(options, program, image) : options.output;
+// Where the program goes: -o, or beside the roster; never over the
+// template itself.
+fs::path outputPath(const PackOptions& options, const Template& program)
+{
+    const fs::path output =
+        options.output.empty() ? defaultOutput(options, program.path, program.image) : options.output;
     std::error_code same;
-    if (fs::equivalent(output, program, same))
+    if (fs::equivalent(output, program.path, same))
         throw Failure{display(output) + ": error: that is the program being copied; name another output with -o"};
-    Output written(output, program);
+    return output;
+}
 
-    const SealCost cost = chosenCost(options);
-    warnIfWeaker(std::cout, options);
-    report(std::cout, file, options.roster, options, cost);
-    reportWarnings(std::cout, options.roster, file.warnings, options.allWarnings);
-    std::cout << std::flush;
-
-    std::string area;
+// The records, sealed at `cost` unless in the clear, put into the
+// template's roster area.
+void putRoster(Template& program, const std::vector<RosterFields>& records, const PackOptions& options,
+               SealCost cost)
+{
     const auto seal = options.protect ? std::optional(cost) : std::nullopt;
-    area = encodeArea(toCarry(file.records, capacity, seal, sealingProgress(file.records.size())), capacity);
+    const std::string area =
+        encodeArea(toCarry(records, program.capacity, seal, sealingProgress(records.size())), program.capacity);
     if (options.web)
-        image = *withPageArea(image, bytes(area));
+        program.image = *withPageArea(program.image, bytesOf(area));
     else
-        std::copy(area.begin(), area.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
-#ifndef _WIN32
-    if (!options.signingCertificate.empty())
-        image = signedProgram(image, options, output);
-#endif
-    written.commit(image);
+        std::copy(area.begin(), area.end(), program.image.begin() + static_cast<std::ptrdiff_t>(program.at));
+}
 
+// The program (or page) with the roster in it, written whole or not at all
+// (office/write/file.h), then named with its SHA-256.
+int packProgram(const PackOptions& options, const RosterFile& file, Template& program)
+{
+    const fs::path output = outputPath(options, program);
+    try {
+        WholeFile written(output);  // opened now: a folder that cannot be written is found before the sealing
+        putRoster(program, file.records, options, announce(options, file));
+#ifndef _WIN32
+        if (!options.signingCertificate.empty())
+            program.image = signedProgram(program.image, options, output);
+#endif
+        std::error_code ignored;
+        written.commit(program.image, fs::status(program.path, ignored).permissions());
+    } catch (const WriteError& error) {
+        throw Failure{display(output) + ": error: cannot write the program file: " + error.what()};
+    }
     unsigned char digest[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(image.data()), image.size());
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(program.image.data()), program.image.size());
     std::cout << "Written: " << display(output) << "\n  SHA-256 " << hex(digest, sizeof digest) << "\n";
     if (!options.signingCertificate.empty())
         std::cout << "  signed with " << display(options.signingCertificate) << " (Authenticode, SHA-256)\n";
     return 0;
+}
+
+int pack(const PackOptions& options)
+{
+    if (options.help) {
+        std::cout << packUsage();
+        return 0;
+    }
+    Template program = readTemplate(options);
+    checkSigning(options, program);
+    ReadRoster roster{readFile(options.roster), {}};
+    if (!readRecords(roster, options))
+        return 1;
+    if (!options.site.empty())
+        return packSite(options, roster.file, program.image);
+    checkFits(roster.file.records, options, program.capacity);
+    return packProgram(options, roster.file, program);
 }
 
 int run(const std::vector<std::string>& args)
@@ -713,10 +578,13 @@ int run(const std::vector<std::string>& args)
         std::cerr << "varnholt-pack: error: libsodium cannot start\n";
         return 1;
     }
+    const auto say = [](std::string_view message) { std::cerr << message << (message.ends_with('\n') ? "" : "\n"); };
     try {
-        return pack(parse(args));
+        return pack(parsePackOptions(args));
     } catch (const Failure& failure) {
-        std::cerr << failure.message << (failure.message.ends_with('\n') ? "" : "\n");
+        say(failure.message);
+    } catch (const CommandLineError& error) {
+        say(error.what());
     } catch (const std::exception& error) {
         std::cerr << "varnholt-pack: error: " << error.what() << "\n";
     }

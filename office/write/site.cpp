@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "office/write/area_write.h"
+#include "office/write/file.h"
 #include "roster/wipe.h"
 #include "roster/bucket.h"
 #include "office/write/page.h"
@@ -176,12 +177,10 @@ SiteWritten writeSite(const std::vector<RosterFields>& records, std::optional<Se
                                  : std::nullopt;
     if (!filled)
         throw SiteError(display(dir) + ": error: the page template has no roster element or no policy to open");
-    const fs::path partial = dir / "index.html.partial";
-    writeFile(partial, *filled);
-    fs::rename(partial, written.page, error);
-    if (error) {
-        fs::remove(partial, error);
-        throw SiteError(display(written.page) + ": error: cannot write the page");
+    try {
+        WholeFile(written.page).commit(*filled);
+    } catch (const WriteError& failure) {
+        throw SiteError(display(written.page) + ": error: cannot write the page: " + failure.what());
     }
     folder.kept = true;
     return written;
