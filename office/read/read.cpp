@@ -195,7 +195,7 @@ std::vector<TableRow>::const_iterator headerOf(const Table& table)
 
 // A column of the header: its name, and the group above it where the header
 // has two rows (成绩 over 笔试 and 面试).
-struct Column {
+struct HeaderColumn {
     std::size_t column;
     std::u16string name, group;
     std::string shown() const
@@ -396,11 +396,11 @@ private:
         for (const auto& cells : {&names, &groups})
             for (const auto& [column, text] : *cells)
                 all.insert(column);
-        std::vector<Column> columns;
+        std::vector<HeaderColumn> columns;
         for (const std::size_t column : all) {
             const auto after = groups.upper_bound(column);
             const auto group = after == groups.begin() ? groups.end() : std::prev(after);
-            Column c{column, names.count(column) ? names[column] : u"", group == groups.end() ? u"" : group->second};
+            HeaderColumn c{column, names.count(column) ? names[column] : u"", group == groups.end() ? u"" : group->second};
             if (c.name.empty() && group != groups.end() && group->first == column)
                 std::swap(c.name, c.group);  // a name merged over both rows
             columns.push_back(std::move(c));
@@ -408,7 +408,7 @@ private:
         headerCells_ = header->cells.size();
         for (int f = 0; f < 5; ++f)
             findField(static_cast<Field>(f), columns, header->row);
-        for (const Column& column : columns) {
+        for (const HeaderColumn& column : columns) {
             if (std::find(std::begin(columns_), std::end(columns_), column.column) != std::end(columns_)) {
                 named_.insert(column.column);
                 continue;
@@ -419,7 +419,7 @@ private:
             }
         }
         for (const std::size_t hidden : table_->hiddenColumns)
-            for (const Column& column : columns)
+            for (const HeaderColumn& column : columns)
                 if (column.column == hidden && named_.count(hidden) &&
                     std::find(std::begin(columns_), std::end(columns_), hidden) != std::end(columns_))
                     noteOnce(file_.hiddenColumns, column.shown());
@@ -429,14 +429,14 @@ private:
     // The column of one field: the one the office chose where the sheet has
     // it, else the one named for it; the score may be any column whose name
     // holds 成绩, and where several do, the office must choose.
-    void findField(Field f, const std::vector<Column>& columns, int row)
+    void findField(Field f, const std::vector<HeaderColumn>& columns, int row)
     {
         const std::string field = toUtf8(HEADER_NAMES[f][1]), key = toUtf8(HEADER_NAMES[f][0]);
         const std::string choose = "; choose one with --column " + key + "=NAME (the column's header)";
-        std::vector<const Column*> found;
+        std::vector<const HeaderColumn*> found;
         if (!choice_[f].empty()) {
             const std::u16string wanted = headerName(choice_[f]);
-            for (const Column& c : columns)
+            for (const HeaderColumn& c : columns)
                 if (headerName(c.name) == wanted || (c.name.empty() && headerName(c.group) == wanted) ||
                     fromUtf8(columnName(c.column)) == wanted)
                     found.push_back(&c);
@@ -451,16 +451,16 @@ private:
             chosen_[f] = true;
             noteOnce(file_.chosenColumns, found.front()->shown() + " as " + field);
         } else {
-            for (const Column& c : columns)
+            for (const HeaderColumn& c : columns)
                 if (f == CHENGJI ? scoreLike(c.name) || (!fieldNamed(c.name) && scoreLike(c.group))
                                  : fieldNamed(c.name) == f)
                     found.push_back(&c);
             // Of several scores, the one named 成绩 (or chengji) itself.
-            const auto plain = std::count_if(found.begin(), found.end(), [](const Column* c) {
+            const auto plain = std::count_if(found.begin(), found.end(), [](const HeaderColumn* c) {
                 return headerName(c->name) == HEADER_NAMES[CHENGJI][1] || headerName(c->name) == HEADER_NAMES[CHENGJI][0];
             });
             if (f == CHENGJI && found.size() > 1 && plain == 1)
-                found.erase(std::remove_if(found.begin(), found.end(), [](const Column* c) {
+                found.erase(std::remove_if(found.begin(), found.end(), [](const HeaderColumn* c) {
                                 return headerName(c->name) != HEADER_NAMES[CHENGJI][1] &&
                                        headerName(c->name) != HEADER_NAMES[CHENGJI][0];
                             }),
@@ -472,7 +472,7 @@ private:
             }
             if (found.size() > 1) {
                 std::string names;
-                for (const Column* c : found)
+                for (const HeaderColumn* c : found)
                     names += (names.empty() ? "" : ", ") + c->shown();
                 error(row, (f == CHENGJI ? "several columns could be the score (" + field + "): "
                                          : "several columns for " + field + ": ") +
