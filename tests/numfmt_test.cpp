@@ -22,12 +22,11 @@
 // writes the digits out.
 TEST(NumberFormat, showsEveryNumberAsLibreOfficeDoes)
 {
-    const std::map<std::pair<std::string, std::string>, std::string> excel = {
-        {{"1.005", "0%"}, "101%"},
-        {{"1e-05", "General"}, "1E-05"}, {{"1e-07", "General"}, "1E-07"}, {{"1000000000000000.0", "General"}, "1E+15"},
-        {{"1e-05", "@"}, "1E-05"}, {{"1e-07", "@"}, "1E-07"}, {{"1000000000000000.0", "@"}, "1E+15"},
-        {{"1e-05", "General\"分\""}, "1E-05分"}, {{"1e-07", "General\"分\""}, "1E-07分"},
-        {{"1000000000000000.0", "General\"分\""}, "1E+15分"}};
+    std::map<std::pair<std::string, std::string>, std::string> excel = {{{"1.005", "0%"}, "101%"}};
+    for (const auto& [code, unit] : {std::pair{"General", ""}, {"@", ""}, {"General\"分\"", "分"}})
+        for (const auto& [value, shown] :
+             {std::pair{"1e-05", "1E-05"}, {"1e-07", "1E-07"}, {"1000000000000000.0", "1E+15"}})
+            excel[{value, code}] = shown + std::string(unit);
     std::ifstream in(TEST_DATA "/office/numfmt-oracle.tsv", std::ios::binary);
     ASSERT_TRUE(in);
     std::vector<std::array<std::string, 3>> triples;  // value, code, shown
