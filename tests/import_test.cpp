@@ -4,12 +4,9 @@
 
 #include <array>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "office/read/gb18030.h"
-#include "office/read/numfmt.h"
 #include "office/read/read.h"
 #include "office/read/table.h"
 #include "tests/carried_roster.h"
@@ -639,69 +636,6 @@ TEST(Workbook, refusesXlsWhoseDirectoryOverrunsItsFields)
                                                        "and pack that"));
     EXPECT_EQ(refusal(crafted(directory + 64, "\x42")), refused);  // Root Entry's name: 66 bytes
     EXPECT_EQ(refusal(crafted(directory + 128 + 120, "\xA0\x0F")), refused);  // Workbook: 4000 bytes of 3072
-}
-
-// LibreOffice's own "as shown" text of a few hundred numbers under format
-// codes (tools/make_office_fixtures.py): the reader shows each the same, from
-// the code and from LibreOffice's .ods of the same sheet (its number styles),
-// but where it keeps to Excel. Excel and the reader round the 15-digit
-// decimal a cell shows, so 1.005 is 100.5% and shows as 101%, where
-// LibreOffice scales the double (100.49999…%) and shows 100%; General keeps
-// the reader's E notation from 10^15 and below 10^-4, where LibreOffice
-// writes the digits out.
-TEST(NumberFormat, showsEveryNumberAsLibreOfficeDoes)
-{
-    const std::map<std::pair<std::string, std::string>, std::string> excel = {
-        {{"1.005", "0%"}, "101%"},
-        {{"1e-05", "General"}, "1E-05"}, {{"1e-07", "General"}, "1E-07"}, {{"1000000000000000.0", "General"}, "1E+15"},
-        {{"1e-05", "@"}, "1E-05"}, {{"1e-07", "@"}, "1E-07"}, {{"1000000000000000.0", "@"}, "1E+15"},
-        {{"1e-05", "General\"分\""}, "1E-05分"}, {{"1e-07", "General\"分\""}, "1E-07分"},
-        {{"1000000000000000.0", "General\"分\""}, "1E+15分"}};
-    std::ifstream in(TEST_DATA "/office/numfmt-oracle.tsv", std::ios::binary);
-    ASSERT_TRUE(in);
-    std::vector<std::array<std::string, 3>> triples;  // value, code, shown
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with('#'))
-            continue;
-        const auto tab = line.find('\t'), tab2 = line.find('\t', tab + 1);
-        triples.push_back({line.substr(0, tab), line.substr(tab + 1, tab2 - tab - 1), line.substr(tab2 + 1)});
-        if (const auto kept = excel.find({triples.back()[0], triples.back()[1]}); kept != excel.end())
-            triples.back()[2] = kept->second;
-    }
-    ASSERT_EQ(triples.size(), 915u);
-    for (const auto& [value, code, shown] : triples) {
-        std::string got;
-        try {
-            got = formatNumber(std::strtod(value.c_str(), nullptr), code);
-        } catch (const FormatError& error) {
-            got = error.what();
-        }
-        EXPECT_EQ(got, shown) << value << " under " << code;
-    }
-    // Row k holds the k-th pair, its number in column C.
-    const auto ods = readOds(readFile(TEST_DATA "/office/numfmt-oracle.ods"), "");
-    std::map<int, std::u16string> column;
-    for (const TableRow& row : ods.at(0).rows)
-        for (const Cell& cell : row.cells)
-            if (cell.column == 2)
-                column[row.row] = cell.problem.empty() ? cell.text : fromUtf8(cell.problem).value();
-    for (std::size_t k = 0; k < triples.size(); ++k)
-        EXPECT_EQ(toUtf8(column[static_cast<int>(k + 1)]), triples[k][2])
-            << triples[k][0] << " under " << triples[k][1] << " in the .ods";
-}
-
-// Where LibreOffice counts days otherwise, Excel's calendar: day 60 is the
-// 29 February 1900 it keeps, day 1 is 1 January 1900; in the 1904 system day
-// 0 is 1 January 1904. What cannot be shown is refused, never guessed.
-TEST(NumberFormat, keepsExcelsCalendarAndRefusesWhatItCannotShow)
-{
-    EXPECT_EQ(formatNumber(60, "yyyy-mm-dd"), "1900-02-29");
-    EXPECT_EQ(formatNumber(1, "yyyy-mm-dd ddd"), "1900-01-01 Sun");
-    EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
-    EXPECT_EQ(formatNumber(45000.5, "yyyy\"年\"m\"月\"d\"日\" 上午/下午h\"时\"", true), "2027年3月16日 下午12时");
-    for (const auto& [value, code] : {std::pair{60.0, "[DBNum1]0"}, {1.5, "# ?/?"}, {2.0, "0.0x"}, {-1.0, "yyyy"},
-                                      {5.0, "[>10]0;[<0]0"}, {1.0, "0\"unclosed"}})
-        EXPECT_THROW(formatNumber(value, code), FormatError) << code;
 }
 
 namespace {

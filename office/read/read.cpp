@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <tuple>
@@ -177,9 +178,11 @@ std::size_t filledCells(const TableRow& row)
         std::count_if(row.cells.begin(), row.cells.end(), [](const Cell& c) { return !trimmed(c.text).empty(); }));
 }
 
+using Row = std::vector<TableRow>::const_iterator;
+
 // The first row within the first rows that names the ticket and the
 // identity column.
-std::vector<TableRow>::const_iterator headerOf(const Table& table)
+Row headerOf(const Table& table)
 {
     for (auto row = table.rows.cbegin(); row != table.rows.cend() && row->row <= HEADER_SEARCH_ROWS; ++row) {
         bool ticket = false, identity = false;
@@ -193,9 +196,55 @@ std::vector<TableRow>::const_iterator headerOf(const Table& table)
     return table.rows.cend();
 }
 
+void noteOnce(std::vector<std::string>& list, const std::string& what)
+{
+    if (std::find(list.begin(), list.end(), what) == list.end())
+        list.push_back(what);
+}
+
+void sortByRow(std::vector<RosterProblem>& problems, std::size_t from)
+{
+    std::stable_sort(problems.begin() + static_cast<std::ptrdiff_t>(from), problems.end(),
+                     [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
+}
+
+// What reading the roster finds: the file as read, every problem, and the
+// sheet being read, which problems and warnings name where the workbook has
+// several.
+struct Report {
+    explicit Report(const Table& first)
+    {
+        file.format = first.format;
+        file.encodingNote = first.encodingNote;
+    }
+
+    RosterFile file;
+    std::vector<RosterProblem> problems;
+    std::string sheet;
+
+    Place here(int row) const { return {sheet, row}; }
+
+    void error(int row, std::string message) { problems.push_back({row, std::move(message), sheet}); }
+
+    void warn(WarningKind kind, int row, std::string message)
+    {
+        file.warnings.push_back({kind, row, std::move(message), sheet});
+    }
+
+    void changed(const std::string& what, int row)
+    {
+        auto change = std::find_if(file.changes.begin(), file.changes.end(),
+                                   [&](const RosterChange& c) { return c.what == what; });
+        if (change == file.changes.end())
+            change = file.changes.insert(file.changes.end(), RosterChange{what, 0, {}});
+        if (change->count++ < RosterChange::SHOWN)
+            change->firstRows.push_back(here(row));
+    }
+};
+
 // A column of the header: its name, and the group above it where the header
 // has two rows (成绩 over 笔试 and 面试).
-struct Column {
+struct HeaderColumn {
     std::size_t column;
     std::u16string name, group;
     std::string shown() const
@@ -205,306 +254,359 @@ struct Column {
     }
 };
 
-class Mapper {
-public:
-    Mapper(std::vector<Table>& tables, std::size_t maxRecords, const ColumnChoice& choice)
-        : tables_(tables), maxRecords_(maxRecords), choice_(choice)
+// The header's columns, over one row or two: a second row right below,
+// empty under the ticket and identity columns, holds the names of the
+// columns below a group (成绩 over 笔试, 面试). A group row right above the
+// header, of two cells or more, does the same from above. Returns them and
+// the first row after the header.
+std::pair<std::vector<HeaderColumn>, Row> headerColumns(const Table& table, Row header)
+{
+    const auto cellsOf = [](const TableRow& row) {
+        std::map<std::size_t, std::u16string> cells;
+        for (const Cell& cell : row.cells)
+            if (!trimmed(cell.text).empty())
+                cells[cell.column] = cell.text;
+        return cells;
+    };
+    std::map<std::size_t, std::u16string> names = cellsOf(*header), groups;
+    Row next = header + 1;
+    std::size_t ticket = 0, identity = 0;
+    for (const auto& [column, text] : names) {
+        if (fieldNamed(text) == ZHUN)
+            ticket = column;
+        if (fieldNamed(text) == SHEN)
+            identity = column;
+    }
+    if (next != table.rows.end() && next->row == header->row + 1 && !cellAt(*next, ticket) &&
+        !cellAt(*next, identity) && filledCells(*next) && !holdsLongNumber(*next)) {
+        groups = std::move(names);
+        names = cellsOf(*next);
+        ++next;
+    } else if (header != table.rows.begin() && (header - 1)->row == header->row - 1 &&
+               filledCells(*(header - 1)) >= 2) {
+        groups = cellsOf(*(header - 1));
+    }
+    // Each column: its own name, or the cell above a merged one; a group
+    // reaches from its cell to the next.
+    std::set<std::size_t> all;
+    for (const auto& cells : {&names, &groups})
+        for (const auto& [column, text] : *cells)
+            all.insert(column);
+    std::vector<HeaderColumn> columns;
+    for (const std::size_t column : all) {
+        const auto after = groups.upper_bound(column);
+        const auto group = after == groups.begin() ? groups.end() : std::prev(after);
+        HeaderColumn c{column, names.count(column) ? names[column] : u"", group == groups.end() ? u"" : group->second};
+        if (c.name.empty() && group != groups.end() && group->first == column)
+            std::swap(c.name, c.group);  // a name merged over both rows
+        columns.push_back(std::move(c));
+    }
+    return {std::move(columns), next};
+}
+
+// Where a sheet's five fields are.
+struct Layout {
+    std::array<std::optional<std::size_t>, 5> columns;  // by field; none where the header has none
+    std::size_t headerCells = 0;                        // the cells of the header row
+    std::set<std::size_t> named;                        // the columns with a header
+    Row first;                                          // the row after the header
+
+    bool holds(std::size_t column) const { return std::find(columns.begin(), columns.end(), column) != columns.end(); }
+    bool complete() const
     {
-        file_.format = tables.front().format;
-        file_.encodingNote = tables.front().encodingNote;
+        return std::all_of(columns.begin(), columns.end(), [](const auto& c) { return c.has_value(); });
+    }
+};
+
+// The five fields' columns in each sheet's header, by the office's choice
+// where the sheet has the column chosen, else by their names.
+class FieldFinder {
+public:
+    FieldFinder(const ColumnChoice& choice, Report& report) : choice_(choice), report_(report) {}
+
+    // The fields of the sheet whose header is `header`; its other named
+    // columns noted as ignored, the hidden ones of the five as hidden.
+    Layout layOut(const Table& table, Row header)
+    {
+        const auto [columns, first] = headerColumns(table, header);
+        Layout layout;
+        layout.first = first;
+        layout.headerCells = header->cells.size();
+        for (int f = 0; f < 5; ++f)
+            layout.columns[f] = findField(static_cast<Field>(f), columns, header->row);
+        for (const HeaderColumn& column : columns) {
+            if (layout.holds(column.column)) {
+                layout.named.insert(column.column);
+            } else if (!column.name.empty()) {
+                noteOnce(report_.file.ignoredColumns, column.shown());
+                layout.named.insert(column.column);
+            }
+        }
+        for (const std::size_t hidden : table.hiddenColumns)
+            for (const HeaderColumn& column : columns)
+                if (column.column == hidden && layout.holds(hidden))
+                    noteOnce(report_.file.hiddenColumns, column.shown());
+        return layout;
     }
 
-    RosterFile run()
+    // The refusals of chosen columns that no sheet read has.
+    void refuseChoicesNotFound(std::vector<RosterProblem>& problems) const
     {
-        std::vector<std::string> read;
-        for (const Table& table : tables_) {
-            table_ = &table;
-            sheet_ = tables_.size() > 1 ? table.sheet : "";
-            const std::size_t before = problems_.size();
-            for (RosterProblem problem : table.problems)
-                problems_.push_back((problem.sheet = sheet_, problem));
-            const auto header = headerOf(table);
-            if (header == table.rows.end()) {
-                file_.skippedSheets.push_back(table.sheet);
-                continue;
-            }
-            read.push_back(table.sheet);
-            if (table.hidden)
-                file_.hiddenSheets.push_back(table.sheet);
-            readSheet(header);
-            std::stable_sort(problems_.begin() + static_cast<std::ptrdiff_t>(before), problems_.end(),
-                             [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
-        }
-        if (read.empty())
-            noHeader();
-        else if (file_.records.empty() && problems_.empty())
-            problems_.push_back({0, "the roster has no record"});
         for (int f = 0; f < 5; ++f)
-            if (!read.empty() && !choice_[f].empty() && !chosen_[f])
-                problems_.push_back({0, "no column is named \"" + visible(choice_[f]) + "\" (--column " +
-                                            toUtf8(HEADER_NAMES[f][0]) + "=" + visible(choice_[f]) + ")"});
-        if (tables_.size() == 1)
-            std::stable_sort(problems_.begin(), problems_.end(),
-                             [](const RosterProblem& a, const RosterProblem& b) { return a.row < b.row; });
-        if (!problems_.empty())
-            throw ImportError(std::move(problems_));
-        if (!tables_.front().sheet.empty()) {
-            file_.format += read.size() == 1 ? ", sheet " : ", sheets ";
-            for (const std::string& sheet : read)
-                file_.format += (&sheet == &read.front() ? "\"" : ", \"") + sheet + "\"";
-        } else {
-            file_.skippedSheets.clear();
-        }
-        warnAboutTicketLengths();
-        std::stable_sort(file_.warnings.begin(), file_.warnings.end(),
-                         [](const auto& a, const auto& b) { return a.kind < b.kind; });
-        return std::move(file_);
+            if (!choice_[f].empty() && !chosen_[f])
+                problems.push_back({0, "no column is named \"" + visible(choice_[f]) + "\" (--column " +
+                                           toUtf8(HEADER_NAMES[f][0]) + "=" + visible(choice_[f]) + ")"});
     }
 
 private:
-    using Row = std::vector<TableRow>::const_iterator;
-
-    Place here(int row) const { return {sheet_, row}; }
-
-    void readSheet(Row header)
+    // The column of one field: the one the office chose where the sheet has
+    // it, else the one named for it; the score may be any column whose name
+    // holds 成绩, and where several do, the office must choose. None, and a
+    // problem at the header's row, where there is no such column or several.
+    std::optional<std::size_t> findField(Field f, const std::vector<HeaderColumn>& columns, int row)
     {
-        columns_ = {};
-        named_.clear();
-        unnamed_.clear();
+        const std::string field = toUtf8(HEADER_NAMES[f][1]), key = toUtf8(HEADER_NAMES[f][0]);
+        const std::string choose = "; choose one with --column " + key + "=NAME (the column's header)";
+        if (const auto chosen = chosenColumns(f, columns); chosen.size() > 1) {
+            report_.error(row, "several columns are named \"" + visible(choice_[f]) + "\" (--column " + key + "=" +
+                                   visible(choice_[f]) + "): name one by its letter, e.g. --column " + key + "=" +
+                                   columnName(chosen.front()->column));
+            return std::nullopt;
+        } else if (chosen.size() == 1) {
+            chosen_[f] = true;
+            noteOnce(report_.file.chosenColumns, chosen.front()->shown() + " as " + field);
+            return chosen.front()->column;
+        }
+        const auto found = namedColumns(f, columns);
+        if (found.empty()) {
+            report_.error(row, "the header has no column " + field + " (or " + key + ")" +
+                                   (f == CHENGJI ? ""
+                                                 : "; if it has another name, choose it with --column " + key +
+                                                       "=NAME"));
+            return std::nullopt;
+        }
+        if (found.size() > 1) {
+            std::string names;
+            for (const HeaderColumn* c : found)
+                names += (names.empty() ? "" : ", ") + c->shown();
+            report_.error(row, (f == CHENGJI ? "several columns could be the score (" + field + "): "
+                                             : "several columns for " + field + ": ") +
+                                   names + choose);
+            return std::nullopt;
+        }
+        if (f == CHENGJI && fieldNamed(found.front()->name) != CHENGJI)
+            noteOnce(report_.file.chosenColumns, found.front()->shown() + " as " + field);
+        return found.front()->column;
+    }
+
+    // The columns whose header (or letter) is the one the office chose for
+    // the field; none where it chose none.
+    std::vector<const HeaderColumn*> chosenColumns(Field f, const std::vector<HeaderColumn>& columns) const
+    {
+        std::vector<const HeaderColumn*> found;
+        const std::u16string wanted = headerName(choice_[f]);
+        for (const HeaderColumn& c : columns)
+            if (!choice_[f].empty() && (headerName(c.name) == wanted ||
+                                        (c.name.empty() && headerName(c.group) == wanted) ||
+                                        fromUtf8(columnName(c.column)) == wanted))
+                found.push_back(&c);
+        return found;
+    }
+
+    // The columns named for the field; of several scores, the one named 成绩
+    // (or chengji) itself where there is one.
+    static std::vector<const HeaderColumn*> namedColumns(Field f, const std::vector<HeaderColumn>& columns)
+    {
+        std::vector<const HeaderColumn*> found;
+        for (const HeaderColumn& c : columns)
+            if (f == CHENGJI ? scoreLike(c.name) || (!fieldNamed(c.name) && scoreLike(c.group))
+                             : fieldNamed(c.name) == f)
+                found.push_back(&c);
+        const auto plain = [](const HeaderColumn* c) {
+            return headerName(c->name) == HEADER_NAMES[CHENGJI][1] || headerName(c->name) == HEADER_NAMES[CHENGJI][0];
+        };
+        if (f == CHENGJI && found.size() > 1 && std::count_if(found.begin(), found.end(), plain) == 1)
+            found.erase(std::remove_if(found.begin(), found.end(), std::not_fn(plain)), found.end());
+        return found;
+    }
+
+    const ColumnChoice& choice_;
+    Report& report_;
+    bool chosen_[5] = {};  // a column chosen with --column was found
+};
+
+// Text after the last record, in one or two cells and with no ticket or
+// identity number, is a footer (制表人：…, 合计): each is noted. Returns the
+// end of the records, where the footers begin.
+Row skipFooters(const Table& table, Row first, Report& report)
+{
+    Row last = table.rows.end();
+    while (last != first && (filledCells(*(last - 1)) == 0 ||
+                             (filledCells(*(last - 1)) <= 2 && !holdsLongNumber(*(last - 1)))))
+        --last;
+    for (Row row = last; row != table.rows.end(); ++row)
+        if (filledCells(*row)) {
+            std::u16string text;
+            for (const Cell& cell : row->cells)
+                if (!trimmed(cell.text).empty())
+                    text += (text.empty() ? u"" : u" | ") + std::u16string(trimmed(cell.text));
+            report.file.footers.push_back({report.here(row->row), text});
+        }
+    return last;
+}
+
+// Only what cannot change the meaning: ="…" unwrapped, full-width digits
+// and letters made ASCII, the final x of an identity number upper-case.
+void normalize(std::u16string& key, bool identity, int row, Report& report)
+{
+    const std::string what = identity ? "identity numbers" : "ticket numbers";
+    if (key.size() >= 3 && key.starts_with(u"=\"") && key.ends_with(u'"') && key.find(u'"', 2) == key.size() - 1) {
+        key = key.substr(2, key.size() - 3);
+        report.changed(what + " written as =\"…\": unwrapped", row);
+    }
+    if (std::any_of(key.begin(), key.end(), isFullWidthAlphanumeric)) {
+        for (char16_t& c : key)
+            if (isFullWidthAlphanumeric(c))
+                c = static_cast<char16_t>(c - 0xFF10 + u'0');
+        report.changed(what + " in full-width characters: made ASCII", row);
+    }
+    if (identity && key.size() == 18 && key.back() == u'x' && checkCharacter(key)) {
+        key.back() = u'X';
+        report.changed("identity numbers ending in a lower-case x: X, as the card prints it", row);
+    }
+}
+
+// A ticket or identity number the program can find: present, without
+// blanks, not turned into a number by Excel.
+void checkKey(const std::u16string& key, bool number, bool identity, int row, Report& report)
+{
+    const std::string what = identity ? "identity number (" + toUtf8(HEADER_NAMES[SHEN][1]) + ")"
+                                      : "ticket number (" + toUtf8(HEADER_NAMES[ZHUN][1]) + ")";
+    const std::string the = "the " + what + " \"" + shown(key, identity) + "\" ";
+    const char* hint = ": format the column as text, type the numbers again, and save";
+    if (key.empty()) {
+        report.error(row, "the " + what + " is empty");
+    } else if (const auto blank = std::find_if(key.begin(), key.end(), isBlank); blank != key.end()) {
+        const char* where = blank == key.begin() ? "before" : blank + 1 == key.end() ? "after" : "inside";
+        report.error(row, the + "has a blank (" + codePoint(*blank) + ") " + where + " it");
+    } else if (number && (identity || !allDigits(key))) {
+        report.error(row, the + "is stored as a number in the workbook, its digits already lost" + hint);
+    } else if (scientific(key)) {
+        report.error(row, the + "is a number in Excel's scientific notation, its digits lost" + hint);
+    } else if (key.size() > 15 && allDigits(key) && key.find_first_not_of(u'0', 15) == std::u16string::npos &&
+               !(identity && checkCharacter(key) == key.back())) {
+        report.error(row, the + "ends in zeros after its 15th digit, as Excel leaves a number it rounded" + hint);
+    }
+}
+
+// The ticket and identity numbers of the records so far, over every sheet:
+// one seen before is refused at its row.
+class Repeats {
+public:
+    void check(const RosterFields& fields, int row, Report& report)
+    {
+        for (auto [seen, field, identity] :
+             {std::tuple{&tickets_, &fields[ZHUN], false}, std::tuple{&identities_, &fields[SHEN], true}})
+            if (const auto [at, fresh] = seen->emplace(*field, report.here(row)); !fresh)
+                report.error(row, std::string("the ") + (identity ? "identity" : "ticket") + " number " +
+                                      shown(*field, identity) + " repeats the one on " + rowsNamed({at->second}));
+    }
+
+private:
+    std::map<std::u16string, Place> tickets_, identities_;
+};
+
+// What can make a candidate's lookup fail or show wrong: an identity number
+// not as the card prints it, a name not in Chinese, an empty name or score,
+// blanks around a score or remark.
+void warnAboutRecord(const RosterFields& fields, int row, Report& report)
+{
+    const std::u16string& identity = fields[SHEN];
+    const char16_t check = checkCharacter(identity);
+    const std::string number = "the identity number " + maskIdentity(identity);
+    if (identity.size() == 15 && allDigits(identity))
+        report.warn(WarningKind::Identity, row, number + " has 15 digits, an old-style number; numbers now have 18");
+    else if (!check || (!isDigit(identity.back()) && identity.back() != u'X'))
+        report.warn(WarningKind::Identity, row, number + " is not 17 digits followed by a digit or X");
+    else if (identity.back() != check)
+        report.warn(WarningKind::Identity, row, number + " fails its check (ISO 7064 MOD 11-2)");
+
+    const std::u16string& name = fields[XING];
+    for (std::size_t i = 0; i < name.size(); i += codePointAt(name, i) > 0xFFFF ? 2 : 1)
+        if (const char32_t c = codePointAt(name, i); !isNameCharacter(c)) {
+            const auto character = toUtf8(std::u16string_view(name).substr(i, c > 0xFFFF ? 2 : 1));
+            report.warn(WarningKind::NotChinese, row, "the name has a character that is not Chinese: " +
+                                                          (c < 0x20 || isBlank(static_cast<char16_t>(c))
+                                                               ? codePoint(c)
+                                                               : "\"" + character + "\" (" + codePoint(c) + ")"));
+            break;
+        }
+    if (name.empty())
+        report.warn(WarningKind::EmptyName, row, "the name is empty");
+    if (trimmed(fields[CHENGJI]).empty())
+        report.warn(WarningKind::EmptyScore, row, "the score is empty");
+    for (const auto& [field, what] : {std::pair{&fields[CHENGJI], "score"}, std::pair{&fields[BEIZHU], "remark"}})
+        if (!trimmed(*field).empty() && (isBlank(field->front()) || isBlank(field->back())))
+            report.warn(WarningKind::Blanks, row, std::string("the ") + what + " has blanks around it");
+}
+
+// A ticket number of another length than most is likely one that lost a
+// leading zero, or a typing slip.
+void warnAboutTicketLengths(RosterFile& file)
+{
+    std::map<std::size_t, std::size_t> counts;
+    for (const auto& fields : file.records)
+        ++counts[fields[ZHUN].size()];
+    const auto usual = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                           return a.second < b.second;
+                       })->first;
+    for (std::size_t k = 0; k < file.records.size(); ++k)
+        if (const auto length = file.records[k][ZHUN].size(); length != usual)
+            file.warnings.push_back({WarningKind::TicketLength, file.rows[k].row,
+                                     "the ticket number " + toUtf8(file.records[k][ZHUN]) + " has " +
+                                         std::to_string(length) + " characters where the others have " +
+                                         std::to_string(usual) + (length < usual ? " (a lost leading zero?)" : ""),
+                                     file.rows[k].sheet});
+}
+
+// The rows of each sheet into records: every record taken as the sheet shows
+// it, refused by its row where it cannot be, its keys normalized and
+// checked, repeats found over all sheets, its oddities warned of.
+class RecordReader {
+public:
+    RecordReader(std::size_t maxRecords, Report& report) : maxRecords_(maxRecords), report_(report) {}
+
+    // The rows of a sheet from below its header to `end`.
+    void readRows(const Table& table, const Layout& layout, Row end)
+    {
+        table_ = &table;
+        layout_ = &layout;
         emptyRows_.clear();
+        unnamed_.clear();
         unknown_ = {};
-        const Row first = mapColumns(header);
-        file_.headers.push_back(here(header->row));
-        // Text after the last record, in one or two cells and with no ticket
-        // or identity number, is a footer (制表人：…, 合计).
-        Row last = table_->rows.end();
-        while (last != first && (filledCells(*(last - 1)) == 0 ||
-                                 (filledCells(*(last - 1)) <= 2 && !holdsLongNumber(*(last - 1)))))
-            --last;
-        for (Row row = first; row != last; ++row)
+        for (Row row = layout.first; row != end; ++row)
             readRecord(*row);
-        for (Row row = last; row != table_->rows.end(); ++row)
-            if (filledCells(*row)) {
-                std::u16string text;
-                for (const Cell& cell : row->cells)
-                    if (!trimmed(cell.text).empty())
-                        text += (text.empty() ? u"" : u" | ") + std::u16string(trimmed(cell.text));
-                file_.footers.push_back({here(row->row), text});
-            }
         for (const std::size_t column : unnamed_)  // without a header but with data: named too
-            ignore("without a header (" + columnName(column) + ")");
+            noteOnce(report_.file.ignoredColumns, "without a header (" + columnName(column) + ")");
         for (int f = 0; f < 5; ++f)
             if (unknown_[f].count)
                 formatUnknown(static_cast<Field>(f));
     }
 
-    // The refusal where no sheet has the header: what was looked for, and
-    // what the first row of each sheet reads.
-    void noHeader()
-    {
-        const Table& first = tables_.front();
-        if (tables_.size() == 1 && first.rows.empty()) {
-            problems_.push_back({1, "the file is empty; it must hold a header row and the records"});
-            return;
-        }
-        std::string looked;
-        for (const auto& names : HEADER_NAMES)
-            looked += (looked.empty() ? "" : ", ") + toUtf8(names[1]) + " (or " + toUtf8(names[0]) + ")";
-        std::string message = "no header row in the first " + std::to_string(HEADER_SEARCH_ROWS) +
-                              " rows: looked for a row with the columns " + looked;
-        if (tables_.size() == 1) {
-            problems_.push_back({first.rows.front().row, message + "; the first row reads " + rowShown(first)});
-            return;
-        }
-        message = "no sheet has a header row in its first " + std::to_string(HEADER_SEARCH_ROWS) +
-                  " rows: looked for a row with the columns " + looked + "; the first rows read:";
-        for (const Table& table : tables_)
-            message += " \"" + table.sheet + "\" " + (table.rows.empty() ? "(empty)" : rowShown(table)) + ";";
-        message += " make the header of the roster's sheet name these columns, or pack one sheet with --sheet NAME";
-        problems_.push_back({0, message});
-    }
-
-    // A table's first row as it stands, separators and blanks made visible,
-    // long digit runs (identity numbers) masked.
-    static std::string rowShown(const Table& table)
-    {
-        std::u16string text;
-        for (const Cell& cell : table.rows.front().cells) {
-            if (&cell != &table.rows.front().cells.front())
-                text += table.separator == u'\t'  ? u"<TAB>"
-                        : table.separator == u',' ? u","
-                        : table.separator == u';' ? u";"
-                                                  : u" | ";
-            text += cell.text;
-        }
-        std::string shown;
-        std::size_t i = 0;
-        while (i < text.size() && shown.size() < 200) {
-            std::size_t run = i;
-            while (run < text.size() && (isDigit(text[run]) || text[run] == u'X' || text[run] == u'x'))
-                ++run;
-            if (run - i >= 15) {
-                shown += maskIdentity(std::u16string_view(text).substr(i, run - i));
-                i = run;
-            } else if (text[i] == u' ') {
-                shown += "·", ++i;
-            } else if (text[i] == u'\u3000') {
-                shown += "<全角空格>", ++i;
-            } else {
-                const std::size_t length = codePointAt(text, i) > 0xFFFF ? 2 : 1;
-                shown += visible(std::u16string_view(text).substr(i, length)), i += length;
-            }
-        }
-        return "\"" + shown + (i < text.size() ? "…" : "") + "\"";
-    }
-
-    // The header's columns, over one row or two: a second row right below,
-    // empty under the ticket and identity columns, holds the names of the
-    // columns below a group (成绩 over 笔试, 面试). A group row right above
-    // the header, of two cells or more, does the same from above. Returns
-    // the first row after the header.
-    Row mapColumns(Row header)
-    {
-        const auto cellsOf = [](const TableRow& row) {
-            std::map<std::size_t, std::u16string> cells;
-            for (const Cell& cell : row.cells)
-                if (!trimmed(cell.text).empty())
-                    cells[cell.column] = cell.text;
-            return cells;
-        };
-        std::map<std::size_t, std::u16string> names = cellsOf(*header), groups;
-        Row next = header + 1;
-        std::size_t ticket = 0, identity = 0;
-        for (const auto& [column, text] : names) {
-            if (fieldNamed(text) == ZHUN)
-                ticket = column;
-            if (fieldNamed(text) == SHEN)
-                identity = column;
-        }
-        if (next != table_->rows.end() && next->row == header->row + 1 && !cellAt(*next, ticket) &&
-            !cellAt(*next, identity) && filledCells(*next) && !holdsLongNumber(*next)) {
-            groups = std::move(names);
-            names = cellsOf(*next);
-            ++next;
-        } else if (header != table_->rows.begin() && (header - 1)->row == header->row - 1 &&
-                   filledCells(*(header - 1)) >= 2) {
-            groups = cellsOf(*(header - 1));
-        }
-        // Each column: its own name, or the cell above a merged one; a group
-        // reaches from its cell to the next.
-        std::set<std::size_t> all;
-        for (const auto& cells : {&names, &groups})
-            for (const auto& [column, text] : *cells)
-                all.insert(column);
-        std::vector<Column> columns;
-        for (const std::size_t column : all) {
-            const auto after = groups.upper_bound(column);
-            const auto group = after == groups.begin() ? groups.end() : std::prev(after);
-            Column c{column, names.count(column) ? names[column] : u"", group == groups.end() ? u"" : group->second};
-            if (c.name.empty() && group != groups.end() && group->first == column)
-                std::swap(c.name, c.group);  // a name merged over both rows
-            columns.push_back(std::move(c));
-        }
-        headerCells_ = header->cells.size();
-        for (int f = 0; f < 5; ++f)
-            findField(static_cast<Field>(f), columns, header->row);
-        for (const Column& column : columns) {
-            if (std::find(std::begin(columns_), std::end(columns_), column.column) != std::end(columns_)) {
-                named_.insert(column.column);
-                continue;
-            }
-            if (!column.name.empty()) {
-                ignore(column.shown());
-                named_.insert(column.column);
-            }
-        }
-        for (const std::size_t hidden : table_->hiddenColumns)
-            for (const Column& column : columns)
-                if (column.column == hidden && named_.count(hidden) &&
-                    std::find(std::begin(columns_), std::end(columns_), hidden) != std::end(columns_))
-                    noteOnce(file_.hiddenColumns, column.shown());
-        return next;
-    }
-
-    // The column of one field: the one the office chose where the sheet has
-    // it, else the one named for it; the score may be any column whose name
-    // holds 成绩, and where several do, the office must choose.
-    void findField(Field f, const std::vector<Column>& columns, int row)
-    {
-        const std::string field = toUtf8(HEADER_NAMES[f][1]), key = toUtf8(HEADER_NAMES[f][0]);
-        const std::string choose = "; choose one with --column " + key + "=NAME (the column's header)";
-        std::vector<const Column*> found;
-        if (!choice_[f].empty()) {
-            const std::u16string wanted = headerName(choice_[f]);
-            for (const Column& c : columns)
-                if (headerName(c.name) == wanted || (c.name.empty() && headerName(c.group) == wanted) ||
-                    fromUtf8(columnName(c.column)) == wanted)
-                    found.push_back(&c);
-            if (found.size() > 1) {
-                error(row, "several columns are named \"" + visible(choice_[f]) + "\" (--column " + key + "=" +
-                               visible(choice_[f]) + "): name one by its letter, e.g. --column " + key + "=" +
-                               columnName(found.front()->column));
-                return;
-            }
-        }
-        if (found.size() == 1) {
-            chosen_[f] = true;
-            noteOnce(file_.chosenColumns, found.front()->shown() + " as " + field);
-        } else {
-            for (const Column& c : columns)
-                if (f == CHENGJI ? scoreLike(c.name) || (!fieldNamed(c.name) && scoreLike(c.group))
-                                 : fieldNamed(c.name) == f)
-                    found.push_back(&c);
-            // Of several scores, the one named 成绩 (or chengji) itself.
-            const auto plain = std::count_if(found.begin(), found.end(), [](const Column* c) {
-                return headerName(c->name) == HEADER_NAMES[CHENGJI][1] || headerName(c->name) == HEADER_NAMES[CHENGJI][0];
-            });
-            if (f == CHENGJI && found.size() > 1 && plain == 1)
-                found.erase(std::remove_if(found.begin(), found.end(), [](const Column* c) {
-                                return headerName(c->name) != HEADER_NAMES[CHENGJI][1] &&
-                                       headerName(c->name) != HEADER_NAMES[CHENGJI][0];
-                            }),
-                            found.end());
-            if (found.empty()) {
-                error(row, "the header has no column " + field + " (or " + key + ")" +
-                               (f == CHENGJI ? "" : "; if it has another name, choose it with --column " + key + "=NAME"));
-                return;
-            }
-            if (found.size() > 1) {
-                std::string names;
-                for (const Column* c : found)
-                    names += (names.empty() ? "" : ", ") + c->shown();
-                error(row, (f == CHENGJI ? "several columns could be the score (" + field + "): "
-                                         : "several columns for " + field + ": ") +
-                               names + choose);
-                return;
-            }
-            if (f == CHENGJI && fieldNamed(found.front()->name) != CHENGJI)
-                noteOnce(file_.chosenColumns, found.front()->shown() + " as " + field);
-        }
-        columns_[f] = found.front()->column;
-    }
-
-    static void noteOnce(std::vector<std::string>& list, const std::string& what)
-    {
-        if (std::find(list.begin(), list.end(), what) == list.end())
-            list.push_back(what);
-    }
-
-    void ignore(const std::string& column) { noteOnce(file_.ignoredColumns, column); }
-
+private:
     void readRecord(const TableRow& row)
     {
+        const auto& columns = layout_->columns;
         RosterFields fields;
-        std::fill(std::begin(numbers_), std::end(numbers_), false);
+        bool numbers[5] = {};  // of a workbook's number cells
         bool any = false, padded = false;
         std::vector<std::string> unshown;  // cells that cannot be taken as the sheet shows them
         for (const Cell& cell : row.cells) {
             bool mapped = false;
             for (int f = 0; f < 5; ++f)
-                if (columns_[f] == cell.column) {
+                if (columns[f] == cell.column) {
                     fields[f] = cell.text;
-                    numbers_[f] = cell.number;
+                    numbers[f] = cell.number;
                     padded |= f == ZHUN && cell.formatted;
                     mapped = true;
                     if (!cell.problem.empty())
@@ -514,7 +616,7 @@ private:
                         unknown_[f] = {row.row, 1};
                 }
             any |= !cell.text.empty() || !cell.problem.empty();
-            if (!mapped && !cell.text.empty() && !named_.count(cell.column))
+            if (!mapped && !cell.text.empty() && !layout_->named.count(cell.column))
                 unnamed_.insert(cell.column);
         }
         if (!any) {
@@ -522,58 +624,43 @@ private:
             return;
         }
         for (const int empty : emptyRows_)
-            warn(WarningKind::EmptyRow, empty, "an empty row is skipped");
+            report_.warn(WarningKind::EmptyRow, empty, "an empty row is skipped");
         emptyRows_.clear();
-        if (table_->separator && row.cells.size() != headerCells_ && !extraFieldsEmpty(row)) {
-            error(row.row, "found " + std::to_string(row.cells.size()) + " fields where the header row has " +
-                               std::to_string(headerCells_));
+        if (table_->separator && row.cells.size() != layout_->headerCells && !extraFieldsEmpty(row)) {
+            report_.error(row.row, "found " + std::to_string(row.cells.size()) + " fields where the header row has " +
+                                       std::to_string(layout_->headerCells));
             return;
         }
-        if (columnsMissing())
+        if (!layout_->complete())
             return;
-        if (file_.records.size() == maxRecords_) {
+        if (report_.file.records.size() == maxRecords_) {
             if (!tooMany_)
-                error(row.row, "more than " + std::to_string(maxRecords_) +
-                                   " records: the roster can hold at most " + std::to_string(maxRecords_));
+                report_.error(row.row, "more than " + std::to_string(maxRecords_) +
+                                           " records: the roster can hold at most " + std::to_string(maxRecords_));
             tooMany_ = true;
             return;
         }
         if (!unshown.empty()) {
             for (auto& problem : unshown)
-                error(row.row, std::move(problem));
+                report_.error(row.row, std::move(problem));
             return;
         }
         // A number the sheet shows padded with zeros is taken as shown.
-        if (numbers_[ZHUN] && !padded && allDigits(fields[ZHUN]))
-            changed("ticket numbers stored as numbers: taken as their digits", row.row);
-        const std::size_t errors = problems_.size();
-        normalize(fields[ZHUN], false, row.row);
-        normalize(fields[SHEN], true, row.row);
-        checkKey(fields[ZHUN], numbers_[ZHUN], false, row.row);
-        checkKey(fields[SHEN], numbers_[SHEN], true, row.row);
-        if (problems_.size() == errors)
-            checkRepeats(fields, row.row);
-        warnAboutRecord(fields, row.row);
+        if (numbers[ZHUN] && !padded && allDigits(fields[ZHUN]))
+            report_.changed("ticket numbers stored as numbers: taken as their digits", row.row);
+        const std::size_t errors = report_.problems.size();
+        normalize(fields[ZHUN], false, row.row, report_);
+        normalize(fields[SHEN], true, row.row, report_);
+        checkKey(fields[ZHUN], numbers[ZHUN], false, row.row, report_);
+        checkKey(fields[SHEN], numbers[SHEN], true, row.row, report_);
+        if (report_.problems.size() == errors)
+            repeats_.check(fields, row.row, report_);
+        refuseUnreadFormulas(fields, row.row);
+        warnAboutRecord(fields, row.row, report_);
         if (row.hidden)
-            file_.hiddenRows.push_back(here(row.row));
-        file_.records.push_back(std::move(fields));
-        file_.rows.push_back(here(row.row));
-    }
-
-    // Numbers whose shown text the file does not tell (.xls): one refusal
-    // for each column, at its first row.
-    void formatUnknown(Field f)
-    {
-        const auto& [row, count] = unknown_[f];
-        error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*columns_[f]) + " is a number" +
-                       (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
-                       " and an Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number (78.5 may "
-                       "show as 78.50 or 78.5分): save the workbook as an Excel workbook (.xlsx) and pack that");
-    }
-
-    bool columnsMissing() const
-    {
-        return std::any_of(std::begin(columns_), std::end(columns_), [](const auto& c) { return !c; });
+            report_.file.hiddenRows.push_back(report_.here(row.row));
+        report_.file.records.push_back(std::move(fields));
+        report_.file.rows.push_back(report_.here(row.row));
     }
 
     // A text row may differ from the header in trailing empty fields only,
@@ -581,142 +668,39 @@ private:
     bool extraFieldsEmpty(const TableRow& row) const
     {
         std::size_t used = 0;
-        for (const auto& column : columns_)
+        for (const auto& column : layout_->columns)
             used = std::max(used, column.value_or(0) + 1);
         if (row.cells.size() < used)
             return false;
-        return std::all_of(row.cells.begin() + static_cast<std::ptrdiff_t>(std::min(headerCells_, row.cells.size())),
+        return std::all_of(row.cells.begin() +
+                               static_cast<std::ptrdiff_t>(std::min(layout_->headerCells, row.cells.size())),
                            row.cells.end(), [](const Cell& cell) { return cell.text.empty(); });
     }
 
-    void error(int row, std::string message) { problems_.push_back({row, std::move(message), sheet_}); }
-
-    void warn(WarningKind kind, int row, std::string message)
+    // FreeXL reads no formula: an empty cell of an .xls may be a computed
+    // name or score, which would be stored as nothing.
+    void refuseUnreadFormulas(const RosterFields& fields, int row)
     {
-        file_.warnings.push_back({kind, row, std::move(message), sheet_});
-    }
-
-    void changed(const std::string& what, int row)
-    {
-        auto change = std::find_if(file_.changes.begin(), file_.changes.end(),
-                                   [&](const RosterChange& c) { return c.what == what; });
-        if (change == file_.changes.end())
-            change = file_.changes.insert(file_.changes.end(), RosterChange{what, 0, {}});
-        if (change->count++ < RosterChange::SHOWN)
-            change->firstRows.push_back(here(row));
-    }
-
-    // Only what cannot change the meaning: ="…" unwrapped, full-width digits
-    // and letters made ASCII, the final x of an identity number upper-case.
-    void normalize(std::u16string& key, bool identity, int row)
-    {
-        const std::string what = identity ? "identity numbers" : "ticket numbers";
-        if (key.size() >= 3 && key.starts_with(u"=\"") && key.ends_with(u'"') &&
-            key.find(u'"', 2) == key.size() - 1) {
-            key = key.substr(2, key.size() - 3);
-            changed(what + " written as =\"…\": unwrapped", row);
-        }
-        if (std::any_of(key.begin(), key.end(), isFullWidthAlphanumeric)) {
-            for (char16_t& c : key)
-                if (isFullWidthAlphanumeric(c))
-                    c = static_cast<char16_t>(c - 0xFF10 + u'0');
-            changed(what + " in full-width characters: made ASCII", row);
-        }
-        if (identity && key.size() == 18 && key.back() == u'x' && checkCharacter(key)) {
-            key.back() = u'X';
-            changed("identity numbers ending in a lower-case x: X, as the card prints it", row);
-        }
-    }
-
-    // A ticket or identity number the program can find: present, without
-    // blanks, not turned into a number by Excel.
-    void checkKey(const std::u16string& key, bool number, bool identity, int row)
-    {
-        const std::string what = identity ? "identity number (" + toUtf8(HEADER_NAMES[SHEN][1]) + ")"
-                                          : "ticket number (" + toUtf8(HEADER_NAMES[ZHUN][1]) + ")";
-        const std::string the = "the " + what + " \"" + shown(key, identity) + "\" ";
-        const char* hint = ": format the column as text, type the numbers again, and save";
-        if (key.empty()) {
-            error(row, "the " + what + " is empty");
-        } else if (const auto blank = std::find_if(key.begin(), key.end(), isBlank); blank != key.end()) {
-            const char* where = blank == key.begin() ? "before" : blank + 1 == key.end() ? "after" : "inside";
-            error(row, the + "has a blank (" + codePoint(*blank) + ") " + where + " it");
-        } else if (number && (identity || !allDigits(key))) {
-            error(row, the + "is stored as a number in the workbook, its digits already lost" + hint);
-        } else if (scientific(key)) {
-            error(row, the + "is a number in Excel's scientific notation, its digits lost" + hint);
-        } else if (key.size() > 15 && allDigits(key) && key.find_first_not_of(u'0', 15) == std::u16string::npos &&
-                   !(identity && checkCharacter(key) == key.back())) {
-            error(row, the + "ends in zeros after its 15th digit, as Excel leaves a number it rounded" + hint);
-        }
-    }
-
-    void checkRepeats(const RosterFields& fields, int row)
-    {
-        for (auto [seen, field, identity] :
-             {std::tuple{&tickets_, &fields[ZHUN], false}, std::tuple{&identities_, &fields[SHEN], true}})
-            if (const auto [at, fresh] = seen->emplace(*field, here(row)); !fresh)
-                error(row, std::string("the ") + (identity ? "identity" : "ticket") + " number " +
-                               shown(*field, identity) + " repeats the one on " + rowsNamed({at->second}));
-    }
-
-    void warnAboutRecord(const RosterFields& fields, int row)
-    {
-        const std::u16string& identity = fields[SHEN];
-        const char16_t check = checkCharacter(identity);
-        const std::string number = "the identity number " + maskIdentity(identity);
-        if (identity.size() == 15 && allDigits(identity))
-            warn(WarningKind::Identity, row, number + " has 15 digits, an old-style number; numbers now have 18");
-        else if (!check || (!isDigit(identity.back()) && identity.back() != u'X'))
-            warn(WarningKind::Identity, row, number + " is not 17 digits followed by a digit or X");
-        else if (identity.back() != check)
-            warn(WarningKind::Identity, row,
-                 number + " fails its check (ISO 7064 MOD 11-2)");
-
-        const std::u16string& name = fields[XING];
-        for (std::size_t i = 0; i < name.size(); i += codePointAt(name, i) > 0xFFFF ? 2 : 1)
-            if (const char32_t c = codePointAt(name, i); !isNameCharacter(c)) {
-                const auto character = toUtf8(std::u16string_view(name).substr(i, c > 0xFFFF ? 2 : 1));
-                warn(WarningKind::NotChinese, row, "the name has a character that is not Chinese: " +
-                                                       (c < 0x20 || isBlank(static_cast<char16_t>(c))
-                                                            ? codePoint(c)
-                                                            : "\"" + character + "\" (" + codePoint(c) + ")"));
-                break;
-            }
-        // FreeXL reads no formula: an empty cell of an .xls may be a computed
-        // name or score, which would be stored as nothing.
         for (const auto& [field, what] : {std::pair{XING, "name"}, std::pair{CHENGJI, "score"}})
             if (table_->formulasUnread && trimmed(fields[field]).empty())
-                error(row, std::string("the ") + what + " in column " + columnName(*columns_[field]) +
-                               " is empty, and an Excel 97-2003 workbook (.xls) does not show what a formula "
-                               "computed: save the workbook as an Excel workbook (.xlsx) and pack that");
-        if (name.empty())
-            warn(WarningKind::EmptyName, row, "the name is empty");
-        if (trimmed(fields[CHENGJI]).empty())
-            warn(WarningKind::EmptyScore, row, "the score is empty");
-        for (const auto& [field, what] : {std::pair{&fields[CHENGJI], "score"}, std::pair{&fields[BEIZHU], "remark"}})
-            if (!trimmed(*field).empty() && (isBlank(field->front()) || isBlank(field->back())))
-                warn(WarningKind::Blanks, row, std::string("the ") + what + " has blanks around it");
+                report_.error(row, std::string("the ") + what + " in column " +
+                                       columnName(*layout_->columns[field]) +
+                                       " is empty, and an Excel 97-2003 workbook (.xls) does not show what a "
+                                       "formula computed: save the workbook as an Excel workbook (.xlsx) and pack "
+                                       "that");
     }
 
-    // A ticket number of another length than most is likely one that lost a
-    // leading zero, or a typing slip.
-    void warnAboutTicketLengths()
+    // Numbers whose shown text the file does not tell (.xls): one refusal
+    // for each column, at its first row.
+    void formatUnknown(Field f)
     {
-        std::map<std::size_t, std::size_t> counts;
-        for (const auto& fields : file_.records)
-            ++counts[fields[ZHUN].size()];
-        const auto usual = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
-                               return a.second < b.second;
-                           })->first;
-        for (std::size_t k = 0; k < file_.records.size(); ++k)
-            if (const auto length = file_.records[k][ZHUN].size(); length != usual)
-                file_.warnings.push_back(
-                    {WarningKind::TicketLength, file_.rows[k].row,
-                     "the ticket number " + toUtf8(file_.records[k][ZHUN]) + " has " + std::to_string(length) +
-                         " characters where the others have " + std::to_string(usual) +
-                         (length < usual ? " (a lost leading zero?)" : ""),
-                     file_.rows[k].sheet});
+        const auto& [row, count] = unknown_[f];
+        report_.error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*layout_->columns[f]) +
+                               " is a number" +
+                               (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
+                               " and an Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number "
+                               "(78.5 may show as 78.50 or 78.5分): save the workbook as an Excel workbook (.xlsx) "
+                               "and pack that");
     }
 
     struct Unknown {
@@ -724,23 +708,135 @@ private:
         std::size_t count = 0;
     };
 
-    std::vector<Table>& tables_;
     std::size_t maxRecords_;
-    const ColumnChoice& choice_;
+    Report& report_;
     const Table* table_ = nullptr;
-    std::string sheet_;
-    RosterFile file_;
-    std::vector<RosterProblem> problems_;
-    std::array<std::optional<std::size_t>, 5> columns_;
-    bool numbers_[5] = {};
+    const Layout* layout_ = nullptr;
     std::array<Unknown, 5> unknown_;
-    std::size_t headerCells_ = 0;
     std::vector<int> emptyRows_;  // warned about only when a record follows
-    std::map<std::u16string, Place> tickets_, identities_;
-    std::set<std::size_t> named_, unnamed_;  // columns with a header; those without one but with data
+    std::set<std::size_t> unnamed_;  // columns without a header but with data
+    Repeats repeats_;
     bool tooMany_ = false;
-    bool chosen_[5] = {};  // a column chosen with --column was found
 };
+
+// A table's first row as it stands, separators and blanks made visible,
+// long digit runs (identity numbers) masked.
+std::string rowShown(const Table& table)
+{
+    std::u16string text;
+    for (const Cell& cell : table.rows.front().cells) {
+        if (&cell != &table.rows.front().cells.front())
+            text += table.separator == u'\t'  ? u"<TAB>"
+                    : table.separator == u',' ? u","
+                    : table.separator == u';' ? u";"
+                                              : u" | ";
+        text += cell.text;
+    }
+    std::string shown;
+    std::size_t i = 0;
+    while (i < text.size() && shown.size() < 200) {
+        std::size_t run = i;
+        while (run < text.size() && (isDigit(text[run]) || text[run] == u'X' || text[run] == u'x'))
+            ++run;
+        if (run - i >= 15) {
+            shown += maskIdentity(std::u16string_view(text).substr(i, run - i));
+            i = run;
+        } else if (text[i] == u' ') {
+            shown += "·", ++i;
+        } else if (text[i] == u'\u3000') {
+            shown += "<全角空格>", ++i;
+        } else {
+            const std::size_t length = codePointAt(text, i) > 0xFFFF ? 2 : 1;
+            shown += visible(std::u16string_view(text).substr(i, length)), i += length;
+        }
+    }
+    return "\"" + shown + (i < text.size() ? "…" : "") + "\"";
+}
+
+// The refusal where no sheet has the header: what was looked for, and what
+// the first row of each sheet reads.
+RosterProblem noHeader(const std::vector<Table>& tables)
+{
+    const Table& first = tables.front();
+    if (tables.size() == 1 && first.rows.empty())
+        return {1, "the file is empty; it must hold a header row and the records"};
+    std::string looked;
+    for (const auto& names : HEADER_NAMES)
+        looked += (looked.empty() ? "" : ", ") + toUtf8(names[1]) + " (or " + toUtf8(names[0]) + ")";
+    std::string message = "no header row in the first " + std::to_string(HEADER_SEARCH_ROWS) +
+                          " rows: looked for a row with the columns " + looked;
+    if (tables.size() == 1)
+        return {first.rows.front().row, message + "; the first row reads " + rowShown(first)};
+    message = "no sheet has a header row in its first " + std::to_string(HEADER_SEARCH_ROWS) +
+              " rows: looked for a row with the columns " + looked + "; the first rows read:";
+    for (const Table& table : tables)
+        message += " \"" + table.sheet + "\" " + (table.rows.empty() ? "(empty)" : rowShown(table)) + ";";
+    message += " make the header of the roster's sheet name these columns, or pack one sheet with --sheet NAME";
+    return {0, message};
+}
+
+// One table: the problems its rows had, and where it has the header, its
+// fields found, its records read and its footers noted; its problems in row
+// order. False for a table without the header, which is skipped.
+bool readSheet(const Table& table, bool several, FieldFinder& fields, RecordReader& records, Report& report)
+{
+    report.sheet = several ? table.sheet : "";
+    const std::size_t before = report.problems.size();
+    for (RosterProblem problem : table.problems)
+        report.problems.push_back((problem.sheet = report.sheet, problem));
+    const Row header = headerOf(table);
+    if (header == table.rows.end()) {
+        report.file.skippedSheets.push_back(table.sheet);
+        return false;
+    }
+    if (table.hidden)
+        report.file.hiddenSheets.push_back(table.sheet);
+    const Layout layout = fields.layOut(table, header);
+    report.file.headers.push_back(report.here(header->row));
+    records.readRows(table, layout, skipFooters(table, layout.first, report));
+    sortByRow(report.problems, before);
+    return true;
+}
+
+// Refuses the file with every problem found, and those of the file as a
+// whole: no sheet with the header, no record, a chosen column no sheet has.
+void refuseOnProblems(const std::vector<Table>& tables, bool headerFound, const FieldFinder& fields, Report& report)
+{
+    std::vector<RosterProblem>& problems = report.problems;
+    if (!headerFound)
+        problems.push_back(noHeader(tables));
+    else if (report.file.records.empty() && problems.empty())
+        problems.push_back({0, "the roster has no record"});
+    if (headerFound)
+        fields.refuseChoicesNotFound(problems);
+    if (tables.size() == 1)
+        sortByRow(problems, 0);
+    if (!problems.empty())
+        throw ImportError(std::move(problems));
+}
+
+// A workbook's sheets read, named in the format; a text file has no sheet to skip.
+void nameSheets(const std::vector<Table>& tables, const std::vector<std::string>& read, RosterFile& file)
+{
+    if (tables.front().sheet.empty()) {
+        file.skippedSheets.clear();
+        return;
+    }
+    file.format += read.size() == 1 ? ", sheet " : ", sheets ";
+    for (const std::string& sheet : read)
+        file.format += (&sheet == &read.front() ? "\"" : ", \"") + sheet + "\"";
+}
+
+std::vector<Table> tablesOf(std::string_view bytes, Encoding encoding, std::string_view sheet)
+{
+    if (isOpenDocument(bytes))
+        return readOds(bytes, sheet);
+    if (isZip(bytes))
+        return readWorkbook(bytes, sheet);
+    if (isCompoundFile(bytes))
+        return readXls(bytes, sheet);
+    return {readText(bytes, encoding, [](const Table& t) { return headerOf(t) != t.rows.end(); })};
+}
 
 }  // namespace
 
@@ -819,14 +915,18 @@ void noSuchSheet(std::string_view sheet, const std::vector<std::string>& names)
 RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t maxRecords, std::string_view sheet,
                       const ColumnChoice& columns)
 {
-    std::vector<Table> tables;
-    if (isOpenDocument(bytes))
-        tables = readOds(bytes, sheet);
-    else if (isZip(bytes))
-        tables = readWorkbook(bytes, sheet);
-    else if (isCompoundFile(bytes))
-        tables = readXls(bytes, sheet);
-    else
-        tables.push_back(readText(bytes, encoding, [](const Table& t) { return headerOf(t) != t.rows.end(); }));
-    return Mapper(tables, maxRecords, columns).run();
+    const std::vector<Table> tables = tablesOf(bytes, encoding, sheet);
+    Report report(tables.front());
+    FieldFinder fields(columns, report);
+    RecordReader records(maxRecords, report);
+    std::vector<std::string> read;  // the sheets with the header
+    for (const Table& table : tables)
+        if (readSheet(table, tables.size() > 1, fields, records, report))
+            read.push_back(table.sheet);
+    refuseOnProblems(tables, !read.empty(), fields, report);
+    nameSheets(tables, read, report.file);
+    warnAboutTicketLengths(report.file);
+    std::stable_sort(report.file.warnings.begin(), report.file.warnings.end(),
+                     [](const auto& a, const auto& b) { return a.kind < b.kind; });
+    return std::move(report.file);
 }
