@@ -101,12 +101,15 @@ test-web: web
 	ctest --preset web -j2
 
 # The Debian package of the Linux program and the ZIP of the Windows program,
-# built by CPack in their build folders and copied into build/packages/.
+# built by CPack in their build folders and copied into build/packages/. The
+# version is the project's (CMakeLists.txt): earlier packages are removed
+# first, so that the names matched are this version's.
 package: build windows web
+	rm -f $(BUILD)/varnholt_*.deb build/windows/Varnholt-*-win32.zip
 	cd $(BUILD) && cpack
 	cd build/windows && cpack
 	mkdir -p build/packages
-	cp $(BUILD)/varnholt_1.00_*.deb build/windows/Varnholt-1.00-win32.zip build/packages/
+	cp $(BUILD)/varnholt_*.deb build/windows/Varnholt-*-win32.zip build/packages/
 	@ls -l build/packages
 
 # The README's pictures of the three builds, rendered anew into docs/; the

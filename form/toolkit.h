@@ -203,7 +203,7 @@ public:
 struct ProjectRecord {
     std::u16string_view name;         // "Peldrun"
     std::u16string_view description;  // "Varnholt"
-    int major, minor;                 // version 1.00
+    int major, minor;                 // the project's version; the minor shows in two digits
     int locale;                       // 2052: Chinese (PRC)
 };
 

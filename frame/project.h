@@ -6,7 +6,7 @@
 inline constexpr tk::ProjectRecord PROJECT{
     .name = u"Peldrun",
     .description = u"Varnholt",
-    .major = 1,
-    .minor = 0,
+    .major = VARNHOLT_VERSION_MAJOR,  // the project's version (CMakeLists.txt)
+    .minor = VARNHOLT_VERSION_MINOR,
     .locale = 2052,  // Chinese (PRC)
 };

@@ -2,11 +2,11 @@
 # file list, and unpacks it into OUT/root, where its packer makes a web page
 # from the page template it finds installed.
 # cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DSOURCE=<source folder>
-#       -DPAGE=<the web page template> -P check_deb.cmake
+#       -DPAGE=<the web page template> -DVERSION=<the project version> -P check_deb.cmake
 file(REMOVE_RECURSE "${OUT}")
 execute_process(COMMAND "${CPACK}" -G DEB --config "${BUILD}/CPackConfig.cmake" -B "${OUT}"
                 RESULT_VARIABLE failed OUTPUT_VARIABLE log ERROR_VARIABLE log)
-file(GLOB deb "${OUT}/varnholt_1.00_*.deb")
+file(GLOB deb "${OUT}/varnholt_${VERSION}_*.deb")
 if(failed OR NOT deb)
     message(FATAL_ERROR "cpack made no package:\n${log}")
 endif()
@@ -20,11 +20,12 @@ function(run)
     set(out "${out}" PARENT_SCOPE)
 endfunction()
 
+string(REPLACE "." "\\." version "${VERSION}")
 run(dpkg --print-architecture)
 set(arch "${out}")
 foreach(check IN ITEMS
         "Package=^varnholt$"
-        "Version=^1\\.00$"
+        "Version=^${version}$"
         "Architecture=^${arch}$"
         "Maintainer=^Brenmoor <[^ >]+@[^ >]+>$"
         "Section=^education$"
@@ -81,7 +82,7 @@ expect_same_files(
     "${SOURCE}/packaging/varnholt.desktop" "${OUT}/root/usr/share/applications/varnholt.desktop"
     "${SOURCE}/frame/varnholt.png" "${OUT}/root/usr/share/icons/hicolor/32x32/apps/varnholt.png"
     "${SOURCE}/packaging/varnholt-64.png" "${OUT}/root/usr/share/icons/hicolor/64x64/apps/varnholt.png"
-    "${SOURCE}/packaging/varnholt.metainfo.xml"
+    "${BUILD}/packaging/varnholt.metainfo.xml"
     "${OUT}/root/usr/share/metainfo/io.github.brenmoor.varnholt.metainfo.xml"
     "${PAGE}" "${OUT}/root/usr/share/varnholt/varnholt.html")
 run("${OUT}/root/usr/bin/varnholt-pack" "${SOURCE}/roster/roster.tsv" --web --no-protect -o "${OUT}/page.html")

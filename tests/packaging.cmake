@@ -8,6 +8,7 @@ if(WIN32)
     add_test(NAME packaging.windowsZip
              COMMAND "${CMAKE_COMMAND}" -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
                      -DOUT=${package_out} -DPROGRAM=$<TARGET_FILE:varnholt> -DPAGE=${VARNHOLT_PAGE}
+                     -DVERSION=${PROJECT_VERSION}
                      -P "${CMAKE_CURRENT_SOURCE_DIR}/check_zip.cmake")
     return()
 endif()
@@ -20,7 +21,8 @@ add_test(NAME packaging.desktopEntryIsValid
          COMMAND ${DESKTOP_FILE_VALIDATE} "${packaging}/varnholt.desktop")
 set_tests_properties(packaging.desktopEntryIsValid PROPERTIES FAIL_REGULAR_EXPRESSION "error|warning")
 add_test(NAME packaging.metainfoIsValid
-         COMMAND ${APPSTREAMCLI} validate --no-net --pedantic --explain "${packaging}/varnholt.metainfo.xml")
+         COMMAND ${APPSTREAMCLI} validate --no-net --pedantic --explain
+                 "${PROJECT_BINARY_DIR}/packaging/varnholt.metainfo.xml")
 
 # CPack builds the Debian package; its control fields and files are checked
 # and it is unpacked, and AppStream checks the unpacked tree as a whole: the
@@ -28,6 +30,7 @@ add_test(NAME packaging.metainfoIsValid
 add_test(NAME packaging.debianPackage
          COMMAND "${CMAKE_COMMAND}" -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
                  -DOUT=${package_out} -DSOURCE=${PROJECT_SOURCE_DIR} -DPAGE=${VARNHOLT_PAGE}
+                 -DVERSION=${PROJECT_VERSION}
                  -P "${CMAKE_CURRENT_SOURCE_DIR}/check_deb.cmake")
 add_test(NAME packaging.unpackedPackageIsValid
          COMMAND ${APPSTREAMCLI} validate-tree --no-net --pedantic --explain "${package_out}/root")

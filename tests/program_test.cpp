@@ -45,8 +45,8 @@ protected:
 
 TEST_F(VersionRecord, carriesTheProgramsStrings)
 {
-    EXPECT_EQ(string(L"FileVersion"), L"1.00");
-    EXPECT_EQ(string(L"ProductVersion"), L"1.00");
+    EXPECT_EQ(string(L"FileVersion"), VARNHOLT_VERSION);
+    EXPECT_EQ(string(L"ProductVersion"), VARNHOLT_VERSION);
     EXPECT_EQ(string(L"ProductName"), L"Peldrun");
     EXPECT_EQ(string(L"InternalName"), L"Varnholt");
     EXPECT_EQ(string(L"OriginalFilename"), L"Varnholt.exe");
@@ -64,9 +64,10 @@ TEST_F(VersionRecord, isChineseUnicodeVersionOne)
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueW(data_.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    const DWORD majorMinor = VARNHOLT_VERSION_MAJOR << 16 | VARNHOLT_VERSION_MINOR;
+    EXPECT_EQ(fixed->dwFileVersionMS, majorMinor);
     EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionMS, majorMinor);
     EXPECT_EQ(fixed->dwProductVersionLS, 0u);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 }

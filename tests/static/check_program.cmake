@@ -1,9 +1,10 @@
-# cmake -DPROGRAM=Varnholt.exe -DOBJDUMP=objdump -DSTRINGS=strings -DMAGIC=010b [-DCONSOLE=ON] -P check_program.cmake
+# cmake -DPROGRAM=Varnholt.exe -DOBJDUMP=objdump -DSTRINGS=strings -DMAGIC=010b -DVERSION=<the project version>
+#       [-DCONSOLE=ON] -P check_program.cmake
 # The Windows program as its file stands, without running it: a GUI program
 # (PE32, magic 010b; the 64-bit build PE32+, 020b) under 1.5 MiB that imports
 # only DLLs shipping with Windows, with its icon and version record filed
-# under Chinese (PRC), 0x0804, and the version strings. With CONSOLE, the
-# packer: a console program of system DLLs only.
+# under Chinese (PRC), 0x0804, and the version strings, VERSION's. With
+# CONSOLE, the packer: a console program of system DLLs only.
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll)
 execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}" OUTPUT_VARIABLE dump RESULT_VARIABLE status)
@@ -59,7 +60,7 @@ foreach(table IN LISTS languages)
 endforeach()
 
 execute_process(COMMAND "${STRINGS}" -el "${PROGRAM}" OUTPUT_VARIABLE texts)
-string(CONCAT version "StringFileInfo\n080404B0\nFileVersion\n1.00\nProductVersion\n1.00\nProductName\nPeldrun\n"
+string(CONCAT version "StringFileInfo\n080404B0\nFileVersion\n${VERSION}\nProductVersion\n${VERSION}\nProductName\nPeldrun\n"
                       "InternalName\nVarnholt\nOriginalFilename\nVarnholt.exe\nVarFileInfo\nTranslation\n")
 string(FIND "${texts}" "${version}" found)
 if(found EQUAL -1)
