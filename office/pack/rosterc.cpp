@@ -1,8 +1,8 @@
 // rosterc ROSTER OUTPUT.cpp: fills the program's roster area from the roster
 // data set at build time. With --page TEMPLATE it writes the web page instead:
-// the template with its roster element filled (roster/page.h). On a data set
-// the program cannot rely on it prints every problem, naming the file and the
-// row, writes nothing and fails the build.
+// the template with its roster element filled (roster/page.h) and its policy
+// written. On a data set the program cannot rely on it prints every problem,
+// naming the file and the row, writes nothing and fails the build.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -98,7 +98,7 @@ int main(int argc, char* argv[])
             const auto filled =
                 withPageArea(pageBytes.str(), std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()));
             if (!filled) {
-                std::cerr << page << ": error: not a page template (it has no roster element)\n";
+                std::cerr << page << ": error: not a page template (it has no roster element or no policy)\n";
                 return 1;
             }
             source = *filled;

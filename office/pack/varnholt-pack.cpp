@@ -283,13 +283,16 @@ fs::path pageTemplate()
 #endif
 }
 
-// The capacity of a page's roster area; a page without a sound one is refused.
+// The capacity of a page's roster area; a page without a sound one, or
+// without a policy to write, is refused.
 std::size_t pageCapacity(const std::string& page, const fs::path& path)
 {
     try {
         if (const auto text = findPageArea(page)) {
             const auto area = areaFromPageText(std::string_view(page).substr(text->offset, text->size));
             decodeArea(area);
+            if (!findPagePolicy(page))
+                throw Failure{display(path) + ": error: not a Varnholt page (it has no Content-Security-Policy)"};
             return area.size();
         }
     } catch (const RosterAreaError&) {

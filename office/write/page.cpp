@@ -2,19 +2,60 @@
 
 #include <sodium.h>
 
-std::optional<PageText> findPageArea(std::string_view page)
+namespace {
+
+std::optional<PageText> findText(std::string_view page, std::string_view start, std::string_view end)
 {
-    const std::size_t start = page.find(PAGE_AREA_START);
-    if (start == std::string_view::npos)
+    const std::size_t at = page.find(start);
+    if (at == std::string_view::npos)
         return std::nullopt;
-    const std::size_t offset = start + PAGE_AREA_START.size();
-    const std::size_t end = page.find(PAGE_AREA_END, offset);
-    if (end == std::string_view::npos)
+    const std::size_t offset = at + start.size();
+    const std::size_t stop = page.find(end, offset);
+    if (stop == std::string_view::npos)
         return std::nullopt;
-    return PageText{offset, end - offset};
+    return PageText{offset, stop - offset};
 }
 
-std::optional<std::string> withPageArea(std::string_view page, std::span<const unsigned char> area)
+std::string base64(const unsigned char* bytes, std::size_t size)
+{
+    std::string text(sodium_base64_encoded_len(size, sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(text.data(), text.size(), bytes, size, sodium_base64_VARIANT_ORIGINAL);
+    text.pop_back();  // its NUL
+    return text;
+}
+
+// The policy's sources for the body of each element OPEN...CLOSE in the
+// page, in order: 'sha256-...' of its bytes. A bare <script> is an inline
+// script; the roster's and the program's elements carry a type and are data.
+std::string hashes(std::string_view page, std::string_view open, std::string_view close)
+{
+    std::string out;
+    for (std::size_t at = page.find(open); at != std::string_view::npos; at = page.find(open, at)) {
+        const std::size_t body = at + open.size(), end = page.find(close, body);
+        if (end == std::string_view::npos)
+            break;
+        unsigned char digest[crypto_hash_sha256_BYTES];
+        crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(page.data()) + body, end - body);
+        out += (out.empty() ? "'sha256-" : " 'sha256-") + base64(digest, sizeof digest) + "'";
+        at = end + close.size();
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<PageText> findPageArea(std::string_view page)
+{
+    return findText(page, PAGE_AREA_START, PAGE_AREA_END);
+}
+
+std::optional<PageText> findPagePolicy(std::string_view page)
+{
+    return findText(page, PAGE_POLICY_START, "\"");
+}
+
+std::optional<std::string> withPageArea(std::string_view page, std::span<const unsigned char> area,
+                                        PageConnections connections)
 {
     const auto at = findPageArea(page);
     if (!at)
@@ -22,21 +63,17 @@ std::optional<std::string> withPageArea(std::string_view page, std::span<const u
     std::size_t used = area.size();
     while (used > 0 && area[used - 1] == 0)
         --used;
-    std::string text(sodium_base64_encoded_len(used, sodium_base64_VARIANT_ORIGINAL), '\0');
-    sodium_bin2base64(text.data(), text.size(), area.data(), used, sodium_base64_VARIANT_ORIGINAL);
-    text.pop_back();  // its NUL
     std::string out(page);
-    out.replace(at->offset, at->size, text);
-    return out;
-}
-
-std::optional<std::string> withSitePolicy(std::string_view page)
-{
-    constexpr std::string_view NONE = R"(http-equiv="Content-Security-Policy" content="default-src 'none'; )";
-    const std::size_t at = page.find(NONE);
-    if (at == std::string_view::npos)
+    out.replace(at->offset, at->size, base64(area.data(), used));
+    const auto policyAt = findPagePolicy(out);
+    if (!policyAt)
         return std::nullopt;
-    std::string out(page);
-    out.insert(at + NONE.size(), "connect-src 'self'; ");
+
+    const std::string policy = std::string("default-src 'none'; ") +
+                               (connections == PageConnections::self ? "connect-src 'self'; " : "") +
+                               "script-src " + hashes(out, "<script>", "</script>") + " 'wasm-unsafe-eval'; " +
+                               "style-src " + hashes(out, "<style>", "</style>") + "; " +
+                               "img-src data:; base-uri 'none'; form-action 'none'";
+    out.replace(policyAt->offset, policyAt->size, policy);
     return out;
 }

@@ -171,12 +171,10 @@ SiteWritten writeSite(const std::vector<RosterFields>& records, std::optional<Se
     // The page last, whole: until it is replaced the earlier packing's page
     // is served, with its own buckets.
     const std::string area = encodeArea(index, 0, ROSTER_SITE_VERSION);
-    const auto sitePage = withSitePolicy(page);
-    const auto filled = sitePage ? withPageArea(*sitePage, std::span(reinterpret_cast<const unsigned char*>(area.data()),
-                                                                     area.size()))
-                                 : std::nullopt;
+    const auto filled = withPageArea(page, std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()),
+                                     PageConnections::self);
     if (!filled)
-        throw SiteError(display(dir) + ": error: the page template has no roster element or no policy to open");
+        throw SiteError(display(dir) + ": error: the page template has no roster element or no policy");
     try {
         WholeFile(written.page).commit(*filled);
     } catch (const WriteError& failure) {
