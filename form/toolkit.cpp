@@ -115,13 +115,4 @@ void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
     showMessage(prompt, title);
 }
 
-std::u16string Trim(std::u16string_view text)
-{
-    const auto first = text.find_first_not_of(u' ');
-    if (first == std::u16string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(u' ');
-    return std::u16string(text.substr(first, last - first + 1));
-}
-
 }  // namespace tk
