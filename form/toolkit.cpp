@@ -3,6 +3,9 @@
 
 #include <new>
 
+#include "form/native.h"
+#include "roster/wipe.h"
+
 namespace tk {
 
 RuntimeError::RuntimeError(int number, std::u16string description)
@@ -60,6 +63,14 @@ std::u16string accessibleName(const FormLayout& form, const ControlLayout& contr
     return name;
 }
 
+NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
+{
+    for (const auto& control : form.controls)
+        if (control->name == name && control->kind == kind)
+            return control.get();
+    throw controlError(u"没有这个控件");
+}
+
 Label Form::label(std::string_view name) const
 {
     return Label(findControl(*native_, name, Kind::Label));
@@ -75,13 +86,33 @@ CommandButton Form::commandButton(std::string_view name) const
     return CommandButton(findControl(*native_, name, Kind::CommandButton));
 }
 
-std::u16string Trim(std::u16string_view text)
+const std::u16string& TextBox::text() const
 {
-    const auto first = text.find_first_not_of(u' ');
-    if (first == std::u16string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(u' ');
-    return std::u16string(text.substr(first, last - first + 1));
+    if (textChanged(*native_)) {
+        wipe(native_->text);  // the text read before (an identity number) leaves no copy
+        readText(*native_, native_->text);
+    }
+    return native_->text;
+}
+
+// The box is set first: the text may be the copy itself (a box set to what
+// it holds), which the wipe then overwrites.
+void TextBox::setText(std::u16string_view text)
+{
+    putText(*native_, text);
+    wipe(native_->text);
+}
+
+void CommandButton::onClick(std::function<void()> handler)
+{
+    native_->click = std::move(handler);
+}
+
+void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
+{
+    if (buttons != 0)
+        throw controlError(u"MsgBox 只支持“确定”按钮");
+    showMessage(prompt, title);
 }
 
 }  // namespace tk

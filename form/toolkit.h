@@ -2,8 +2,9 @@
 // boxes and command buttons, the screen, the modal message box, Trim, End and
 // the report of run-time errors. Texts are UTF-16 throughout.
 //
-// Nothing here names a toolkit. Each backend (form/qt, form/win32) defines the
-// opaque Native* types and every function declared here; a program links one.
+// Nothing here names a toolkit. What is the same on every backend is in
+// toolkit.cpp; each backend (form/qt, form/win32, form/web) defines the rest,
+// through form/native.h. A program links one.
 #pragma once
 
 #include <cstdint>
@@ -50,8 +51,16 @@ void runHandler(const std::function<void()>& handler) noexcept;
 
 // ---- Strings ---------------------------------------------------------------
 
-// The text without its leading and trailing U+0020; nothing else is a space here.
-std::u16string Trim(std::u16string_view text);
+// The text without its leading and trailing U+0020; nothing else is a space
+// here. Inline: the office's packer counts scores by it (query/shown.h).
+inline std::u16string Trim(std::u16string_view text)
+{
+    const auto first = text.find_first_not_of(u' ');
+    if (first == std::u16string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(u' ');
+    return std::u16string(text.substr(first, last - first + 1));
+}
 
 // ---- The form's description ------------------------------------------------
 
@@ -93,7 +102,7 @@ const ControlLayout* labelOf(const FormLayout& form, const ControlLayout& box); 
 
 // ---- Controls --------------------------------------------------------------
 
-struct NativeControl;  // the backend's control
+struct NativeControl;  // the backend's control (form/native.h)
 struct NativeForm;     // the backend's window and everything it owns
 
 class Control {
@@ -161,19 +170,6 @@ private:
     std::unique_ptr<NativeForm> native_;
     float left_ = 0, top_ = 0;
 };
-
-// The backend's control of that name and kind; a wrong one is run-time error 5.
-NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind);
-
-// findControl's search, over a backend's own list of its controls.
-template <typename Controls>
-NativeControl* findNamed(const Controls& controls, std::string_view name, Kind kind)
-{
-    for (const auto& control : controls)
-        if (control->name == name && control->kind == kind)
-            return control.get();
-    throw controlError(u"没有这个控件");
-}
 
 namespace Screen {
 float width();   // primary screen, twips

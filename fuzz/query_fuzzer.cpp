@@ -12,6 +12,7 @@
 
 #include "frame/project.h"
 #include "tests/driver.h"
+#include "tests/shown_model.h"
 
 namespace {
 
@@ -19,16 +20,6 @@ struct Outcome {
     Messages messages;
     std::u16string name, score;  // shown in the result state
 };
-
-std::u16string modelTrim(std::u16string_view text)
-{
-    std::size_t first = 0, last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return std::u16string(text.substr(first, last - first));
-}
 
 // The query's rules, written from the rules and not from the code.
 Outcome model(const std::u16string& ticket, const std::u16string& identity)
@@ -43,7 +34,7 @@ Outcome model(const std::u16string& ticket, const std::u16string& identity)
             continue;
         if (row.shen != identity)
             return warning(u"准考证号与身份证号不一致");
-        return {{}, std::u16string(row.xing), modelTrim(row.chengji) + u" " + std::u16string(row.beizhu)};
+        return {{}, std::u16string(row.xing), modelShownScore(row.chengji, row.beizhu)};
     }
     return warning(u"无此考生");
 }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "form/form1.h"
+#include "query/shown.h"
 #include "roster/area.h"
 #include "roster/bucket.h"
 #include "roster/seal.h"
@@ -104,7 +105,7 @@ void Form1::Command1_Click()
     Label7.setVisible(true);
     Label6.setVisible(true);
     Text3.setText(found->xing);
-    Text4.setText(tk::Trim(found->chengji) + u" " + found->beizhu);
+    Text4.setText(shownScore(found->chengji, found->beizhu));
     Text3.setVisible(true);
     Text4.setVisible(true);
     Command1.setVisible(false);

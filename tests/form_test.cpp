@@ -236,6 +236,17 @@ TEST(Form, command2ReturnsToAnEmptyInputState)
     EXPECT_EQ(driver.click("Command1"), (Messages{{u"警告", u"请输入准考证号"}}));
 }
 
+// The text read is the toolkit's own copy, which setting the box wipes.
+TEST(Form, aBoxSetToTheTextItHoldsKeepsIt)
+{
+    Driver driver;
+    driver.type("Text1", ROSTER_DATA[0].zhun);
+    tk::TextBox& box = driver.form().Text1;
+    box.setText(box.text());
+    EXPECT_EQ(driver.text("Text1"), ROSTER_DATA[0].zhun);
+    EXPECT_EQ(box.text(), ROSTER_DATA[0].zhun);
+}
+
 TEST(Form, centresOnTheScreenInUnroundedSingleTwips)
 {
     Form1 form;  // not yet shown: its size is what Form_Load reads

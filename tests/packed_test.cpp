@@ -12,6 +12,7 @@
 #include "roster/area.h"
 #include "office/read/read.h"
 #include "tests/driver.h"
+#include "tests/shown_model.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ TEST(Packed, everyCandidateFindsTheirScoreAndOnlyWithTheirOwnNumber)
         }
         ASSERT_EQ(query(driver, r[0], r[1]), NONE);
         ASSERT_EQ(driver.text("Text3"), r[2]);
-        ASSERT_EQ(driver.text("Text4"), tk::Trim(r[3]) + u" " + r[4]);
+        ASSERT_EQ(driver.text("Text4"), modelShownScore(r[3], r[4]));
         driver.click("Command2");
     }
 

@@ -21,30 +21,35 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
-#include "form/toolkit.h"
-#include "roster/wipe.h"
+#include "form/native.h"
 
 namespace tk {
 
-struct NativeControl {
-    std::string_view name;
-    Kind kind;
+namespace {
+
+struct QtControl : NativeControl {
+    QtControl(const ControlLayout& layout, QWidget* widget) : NativeControl(layout.name, layout.kind), widget(widget) {}
     QWidget* widget;
-    std::function<void()> click;
-    // Text of a text box as last read; refreshed on the first read after a change.
-    std::u16string text;
-    bool stale = true;
+    bool stale = true;  // a text box's text changed since the program read it
 };
 
-struct NativeForm {
+struct QtForm : NativeForm {
     QWidget window;
-    std::vector<std::unique_ptr<NativeControl>> controls;
     std::optional<QMargins> frame;  // on X11: the window manager's frame, learnt once
 };
 
-namespace {
+QtControl& qt(NativeControl& control)
+{
+    return static_cast<QtControl&>(control);
+}
+
+QtForm& qt(NativeForm& form)
+{
+    return static_cast<QtForm&>(form);
+}
 
 const ProjectRecord* project = nullptr;
 QWidget* startupWindow = nullptr;  // owner of message boxes
@@ -147,18 +152,9 @@ QWidget* create(const ControlLayout& layout, QWidget* parent)
     return widget;
 }
 
-}  // namespace
-
-NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
+QLineEdit* edit(NativeControl& box)
 {
-    return findNamed(form.controls, name, kind);
-}
-
-namespace {
-
-QLineEdit* edit(NativeControl* control)
-{
-    return static_cast<QLineEdit*>(control->widget);
+    return static_cast<QLineEdit*>(qt(box).widget);
 }
 
 }  // namespace
@@ -167,53 +163,47 @@ QLineEdit* edit(NativeControl* control)
 
 void Control::setVisible(bool visible)
 {
-    native_->widget->setVisible(visible);
+    qt(*native_).widget->setVisible(visible);
 }
 
 bool Control::visible() const
 {
-    return !native_->widget->isHidden();
+    return !qt(*native_).widget->isHidden();
 }
 
-const std::u16string& TextBox::text() const
+bool textChanged(NativeControl& box)
 {
-    if (native_->stale) {
-        wipe(native_->text);  // the text read before (an identity number) leaves no copy
-        native_->text = toU16(edit(native_)->text());
-        native_->stale = false;
-    }
-    return native_->text;
+    return std::exchange(qt(box).stale, false);
 }
 
-// The copy read last is wiped. QLineEdit frees its own (and its layout's)
-// without overwriting them; Qt offers no way to wipe them.
-void TextBox::setText(std::u16string_view text)
+void readText(NativeControl& box, std::u16string& copy)
 {
-    wipe(native_->text);
-    native_->stale = true;
-    edit(native_)->setText(toQString(text));
+    copy = toU16(edit(box)->text());
+}
+
+// QLineEdit frees its own copies (its text and its layout's) without
+// overwriting them; Qt offers no way to wipe them.
+void putText(NativeControl& box, std::u16string_view text)
+{
+    qt(box).stale = true;
+    edit(box)->setText(toQString(text));
 }
 
 void TextBox::setEnabled(bool enabled)
 {
-    native_->widget->setEnabled(enabled);
+    qt(*native_).widget->setEnabled(enabled);
 }
 
 bool TextBox::enabled() const
 {
-    return native_->widget->isEnabled();
-}
-
-void CommandButton::onClick(std::function<void()> handler)
-{
-    native_->click = std::move(handler);
+    return qt(*native_).widget->isEnabled();
 }
 
 // ---- The form --------------------------------------------------------------
 
-Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
+Form::Form(const FormLayout& layout) : native_(std::make_unique<QtForm>())
 {
-    QWidget& window = native_->window;
+    QWidget& window = qt(*native_).window;
     window.setObjectName(QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
     window.setWindowTitle(toQString(layout.caption));
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -226,11 +216,11 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
     window.setWindowIcon(QIcon(QPixmap::fromImage(icon.read())));
 
     for (const ControlLayout& control : layout.controls) {
-        auto native = std::make_unique<NativeControl>(NativeControl{control.name, control.kind, create(control, &window), {}, {}, true});
-        NativeControl* self = native.get();
+        auto native = std::make_unique<QtControl>(control, create(control, &window));
+        QtControl* self = native.get();
         self->widget->setAccessibleName(toQString(accessibleName(layout, control)));
         if (control.kind == Kind::TextBox)
-            QObject::connect(edit(self), &QLineEdit::textChanged, [self] { self->stale = true; });
+            QObject::connect(edit(*self), &QLineEdit::textChanged, [self] { self->stale = true; });
         if (control.kind == Kind::CommandButton)
             QObject::connect(static_cast<QPushButton*>(self->widget), &QPushButton::clicked, [self] {
                 if (self->click)
@@ -246,15 +236,15 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
             order.push_back(&control);
     std::sort(order.begin(), order.end(), [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
     for (std::size_t i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(findControl(*native_, order[i - 1]->name, order[i - 1]->kind)->widget,
-                             findControl(*native_, order[i]->name, order[i]->kind)->widget);
+        QWidget::setTabOrder(qt(*findControl(*native_, order[i - 1]->name, order[i - 1]->kind)).widget,
+                             qt(*findControl(*native_, order[i]->name, order[i]->kind)).widget);
     if (!startupWindow)
         startupWindow = &window;
 }
 
 Form::~Form()
 {
-    if (startupWindow == &native_->window)
+    if (startupWindow == &qt(*native_).window)
         startupWindow = nullptr;
 }
 
@@ -325,7 +315,7 @@ QMargins frameExtents(QWidget& window)
 // The window's outer size in pixels. On X11 the window manager adds its frame
 // only once the window is mapped: the frame it announces counts from the
 // start. Elsewhere the outer size is what Qt knows of it.
-QSize outerSize(NativeForm& form)
+QSize outerSize(QtForm& form)
 {
     if (QGuiApplication::platformName() != u"xcb")
         return form.window.frameGeometry().size();
@@ -338,12 +328,12 @@ QSize outerSize(NativeForm& form)
 
 float Form::width() const
 {
-    return static_cast<float>(outerSize(*native_).width() * twipsPerPixel());
+    return static_cast<float>(outerSize(qt(*native_)).width() * twipsPerPixel());
 }
 
 float Form::height() const
 {
-    return static_cast<float>(outerSize(*native_).height() * twipsPerPixel());
+    return static_cast<float>(outerSize(qt(*native_)).height() * twipsPerPixel());
 }
 
 namespace {
@@ -351,7 +341,7 @@ namespace {
 // Where the client area lies inside the outer corner, as far as Qt does not
 // know it yet: Qt moves a native window that is not shown by its client
 // area, so a frame learnt from the X11 window manager is added here.
-QPoint frameQtLacks(const NativeForm& form)
+QPoint frameQtLacks(const QtForm& form)
 {
     if (form.window.isVisible() || !form.frame)
         return {};
@@ -363,21 +353,21 @@ QPoint frameQtLacks(const NativeForm& form)
 void Form::setLeft(float twips)
 {
     left_ = twips;
-    QWidget& window = native_->window;
-    window.move(pixels(twips) + frameQtLacks(*native_).x(), window.pos().y());
+    QWidget& window = qt(*native_).window;
+    window.move(pixels(twips) + frameQtLacks(qt(*native_)).x(), window.pos().y());
 }
 
 void Form::setTop(float twips)
 {
     top_ = twips;
-    QWidget& window = native_->window;
-    window.move(window.pos().x(), pixels(twips) + frameQtLacks(*native_).y());
+    QWidget& window = qt(*native_).window;
+    window.move(window.pos().x(), pixels(twips) + frameQtLacks(qt(*native_)).y());
 }
 
 void Form::show()
 {
     // The focus starts in the first control in tab order that can take it.
-    QWidget& window = native_->window;
+    QWidget& window = qt(*native_).window;
     for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus && w->isEnabled() && !w->isHidden()) {
             w->setFocus(Qt::TabFocusReason);
@@ -399,10 +389,8 @@ float Screen::height()
     return static_cast<float>(screen()->geometry().height() * twipsPerPixel());
 }
 
-void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
+void showMessage(std::u16string_view prompt, std::u16string_view title)
 {
-    if (buttons != 0)
-        throw controlError(u"MsgBox 只支持“确定”按钮");
     QMessageBox box(QMessageBox::NoIcon, toQString(title), toQString(prompt), QMessageBox::Ok, startupWindow);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setIcon(QIcon());  // no icon at all, not even on the button

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "form/toolkit.h"
+#include "form/native.h"
 #include "roster/wipe.h"
 
 // ---- The page side (form/web/toolkit.js) ---------------------------------------
@@ -55,20 +55,17 @@ EM_JS(void, tk_not_busy, (), { Toolkit.setBusy(false); });  // also while an err
 
 namespace tk {
 
-struct NativeControl {
-    std::string_view name;
-    Kind kind;
-    int index;  // the element's place in Toolkit.controls
-    std::function<void()> click;
-    // A text box's text as last copied from the box, which is read each time.
-    std::u16string text;
-};
-
-struct NativeForm {
-    std::vector<std::unique_ptr<NativeControl>> controls;
-};
-
 namespace {
+
+struct WebControl : NativeControl {
+    WebControl(const ControlLayout& layout, int index) : NativeControl(layout.name, layout.kind), index(index) {}
+    int index;  // the element's place in Toolkit.controls
+};
+
+int indexOf(const NativeControl& control)
+{
+    return static_cast<const WebControl&>(control).index;
+}
 
 const ProjectRecord* project = nullptr;
 NativeForm* startupForm = nullptr;  // the form whose buttons the page's clicks reach
@@ -100,52 +97,44 @@ int size(std::u16string_view text)
 
 }  // namespace
 
-NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
-{
-    return findNamed(form.controls, name, kind);
-}
-
 // ---- Controls --------------------------------------------------------------
 
 void Control::setVisible(bool visible)
 {
-    tk_set_visible(native_->index, visible);
+    tk_set_visible(indexOf(*native_), visible);
 }
 
 bool Control::visible() const
 {
-    return tk_visible(native_->index);
+    return tk_visible(indexOf(*native_));
 }
 
-const std::u16string& TextBox::text() const
+// The page keeps the text it last copied to the program, and says whether
+// the box holds another now.
+bool textChanged(NativeControl& box)
 {
-    if (tk_take_text(native_->index)) {
-        wipe(native_->text);  // the text read before (an identity number) leaves no copy
-        native_->text.resize(static_cast<std::size_t>(tk_text_size(native_->index)));
-        tk_read_text(native_->index, native_->text.data());
-    }
-    return native_->text;
+    return tk_take_text(indexOf(box));
 }
 
-void TextBox::setText(std::u16string_view text)
+void readText(NativeControl& box, std::u16string& copy)
 {
-    tk_set_text(native_->index, text.data(), size(text));
-    wipe(native_->text);
+    copy.resize(static_cast<std::size_t>(tk_text_size(indexOf(box))));
+    tk_read_text(indexOf(box), copy.data());
+}
+
+void putText(NativeControl& box, std::u16string_view text)
+{
+    tk_set_text(indexOf(box), text.data(), size(text));
 }
 
 void TextBox::setEnabled(bool enabled)
 {
-    tk_set_enabled(native_->index, enabled);
+    tk_set_enabled(indexOf(*native_), enabled);
 }
 
 bool TextBox::enabled() const
 {
-    return tk_enabled(native_->index);
-}
-
-void CommandButton::onClick(std::function<void()> handler)
-{
-    native_->click = std::move(handler);
+    return tk_enabled(indexOf(*native_));
 }
 
 // ---- The form --------------------------------------------------------------
@@ -168,8 +157,7 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
                        pixels(control.height), control.tabIndex, family.data(), size(family), font.points, font.bold,
                        control.foreColor == DEFAULT_COLOR ? -1 : static_cast<int>(control.foreColor),
                        labelledBy.c_str(), name.data(), size(name));
-        native_->controls.push_back(
-            std::make_unique<NativeControl>(NativeControl{control.name, control.kind, index++, {}, {}}));
+        native_->controls.push_back(std::make_unique<WebControl>(control, index++));
     }
     if (!startupForm)
         startupForm = native_.get();
@@ -223,10 +211,8 @@ float Screen::height()
     return static_cast<float>(tk_viewport_height() * TWIPS_PER_PIXEL);
 }
 
-void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
+void showMessage(std::u16string_view prompt, std::u16string_view title)
 {
-    if (buttons != 0)
-        throw controlError(u"MsgBox 只支持“确定”按钮");
     tk_message(prompt.data(), size(prompt), title.data(), size(title), false);
 }
 

@@ -9,32 +9,38 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
-#include "form/toolkit.h"
-#include "roster/wipe.h"
+#include "form/native.h"
 
 namespace tk {
 
-struct NativeControl {
-    std::string_view name;
-    Kind kind;
+namespace {
+
+struct Win32Control : NativeControl {
+    Win32Control(const ControlLayout& layout, HWND hwnd)
+        : NativeControl(layout.name, layout.kind), hwnd(hwnd), foreColor(layout.foreColor) {}
     HWND hwnd;
     std::uint32_t foreColor;
-    std::function<void()> click;
-    // Text of a text box as last read; refreshed on the first read after a change.
-    std::u16string text;
-    bool stale = true;
+    bool stale = true;  // a text box's text changed since the program read it
 };
 
-struct NativeForm {
+struct Win32Form : NativeForm {
     HWND hwnd = nullptr;
-    std::vector<std::unique_ptr<NativeControl>> controls;
     std::vector<HFONT> fonts;
     HWND lastFocus = nullptr;  // restored when the window is activated again
 };
 
-namespace {
+Win32Control& win32(NativeControl& control)
+{
+    return static_cast<Win32Control&>(control);
+}
+
+Win32Form& win32(NativeForm& form)
+{
+    return static_cast<Win32Form&>(form);
+}
 
 constexpr wchar_t FORM_CLASS[] = L"VarnholtForm";
 constexpr DWORD FORM_STYLE = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -159,30 +165,30 @@ int messageBox(std::u16string_view prompt, std::u16string_view title, UINT type)
     return result;
 }
 
-NativeForm* formOf(HWND hwnd)
+Win32Form* formOf(HWND hwnd)
 {
-    return reinterpret_cast<NativeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return reinterpret_cast<Win32Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-NativeControl* controlOf(NativeForm* form, HWND hwnd)
+Win32Control* controlOf(Win32Form* form, HWND hwnd)
 {
     if (form)
         for (const auto& control : form->controls)
-            if (control->hwnd == hwnd)
-                return control.get();
+            if (win32(*control).hwnd == hwnd)
+                return &win32(*control);
     return nullptr;
 }
 
 LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    NativeForm* form = formOf(hwnd);
+    Win32Form* form = formOf(hwnd);
     switch (message) {
     case WM_NCCREATE:
         SetWindowLongPtrW(hwnd, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
         break;
     case WM_COMMAND:
-        if (NativeControl* control = controlOf(form, reinterpret_cast<HWND>(lParam))) {
+        if (Win32Control* control = controlOf(form, reinterpret_cast<HWND>(lParam))) {
             if (HIWORD(wParam) == EN_CHANGE)
                 control->stale = true;
             else if (HIWORD(wParam) == BN_CLICKED && control->click)
@@ -191,7 +197,7 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_CTLCOLORSTATIC: {
-        NativeControl* control = controlOf(form, reinterpret_cast<HWND>(lParam));
+        Win32Control* control = controlOf(form, reinterpret_cast<HWND>(lParam));
         if (control && control->foreColor != DEFAULT_COLOR) {
             HDC dc = reinterpret_cast<HDC>(wParam);
             const std::uint32_t c = control->foreColor;
@@ -278,15 +284,6 @@ HWND create(const ControlLayout& layout, int id, HWND parent, HFONT font)
     return hwnd;
 }
 
-}  // namespace
-
-NativeControl* findControl(const NativeForm& form, std::string_view name, Kind kind)
-{
-    return findNamed(form.controls, name, kind);
-}
-
-namespace {
-
 // One message as the event loop handles it. Enter and Esc start nothing: there
 // is no default or cancel button, so their keys never reach the form.
 void dispatch(MSG& msg)
@@ -301,14 +298,13 @@ void dispatch(MSG& msg)
     DispatchMessageW(&msg);
 }
 
-
 }  // namespace
 
 // ---- Controls --------------------------------------------------------------
 
 void Control::setVisible(bool visible)
 {
-    HWND hwnd = native_->hwnd;
+    HWND hwnd = win32(*native_).hwnd;
     const bool hadFocus = GetFocus() == hwnd;
     ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
     // A hidden control cannot keep the focus: it moves on in tab order.
@@ -321,68 +317,64 @@ void Control::setVisible(bool visible)
 
 bool Control::visible() const
 {
-    return (GetWindowLongW(native_->hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+    return (GetWindowLongW(win32(*native_).hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-const std::u16string& TextBox::text() const
+bool textChanged(NativeControl& box)
 {
-    if (native_->stale) {
-        wipe(native_->text);  // the text read before (an identity number) leaves no copy
-        native_->text = windowText(native_->hwnd);
-        native_->stale = false;
-    }
-    return native_->text;
+    return std::exchange(win32(box).stale, false);
 }
 
-void TextBox::setText(std::u16string_view text)
+void readText(NativeControl& box, std::u16string& copy)
 {
+    copy = windowText(win32(box).hwnd);
+}
+
+void putText(NativeControl& box, std::u16string_view text)
+{
+    Win32Control& edit = win32(box);
     // An EDIT holds no NUL: the text ends at the first one, as a paste would.
     const std::wstring value = toWide(text.substr(0, text.find(u'\0')));
-    wipe(native_->text);
-    native_->stale = true;
+    edit.stale = true;
     // The EDIT's own buffer keeps what it held: it is overwritten in place
     // first, with no undo, so that the text replaced (an identity number)
     // stays nowhere in its memory.
-    if (const int length = GetWindowTextLengthW(native_->hwnd); length > 0) {
+    if (const int length = GetWindowTextLengthW(edit.hwnd); length > 0) {
         const std::wstring blanks(static_cast<std::size_t>(length), L' ');
-        SendMessageW(native_->hwnd, EM_SETSEL, 0, -1);
-        SendMessageW(native_->hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(blanks.c_str()));
+        SendMessageW(edit.hwnd, EM_SETSEL, 0, -1);
+        SendMessageW(edit.hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(blanks.c_str()));
     }
-    if (!SetWindowTextW(native_->hwnd, value.c_str()))
+    if (!SetWindowTextW(edit.hwnd, value.c_str()))
         throw controlError(u"SetWindowTextW");
 }
 
 void TextBox::setEnabled(bool enabled)
 {
-    EnableWindow(native_->hwnd, enabled);
+    EnableWindow(win32(*native_).hwnd, enabled);
 }
 
 bool TextBox::enabled() const
 {
-    return IsWindowEnabled(native_->hwnd) != FALSE;
-}
-
-void CommandButton::onClick(std::function<void()> handler)
-{
-    native_->click = std::move(handler);
+    return IsWindowEnabled(win32(*native_).hwnd) != FALSE;
 }
 
 // ---- The form --------------------------------------------------------------
 
-Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
+Form::Form(const FormLayout& layout) : native_(std::make_unique<Win32Form>())
 {
+    Win32Form& form = win32(*native_);
     registerFormClass();
     RECT outer{0, 0, pixels(layout.clientWidth), pixels(layout.clientHeight)};
     AdjustWindowRectEx(&outer, FORM_STYLE, FALSE, 0);
     HWND hwnd = CreateWindowExW(0, FORM_CLASS, toWide(layout.caption).c_str(), FORM_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                 outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                                GetModuleHandleW(nullptr), native_.get());
+                                GetModuleHandleW(nullptr), &form);
     if (!hwnd)
         throw controlError(u"CreateWindowExW");
-    native_->hwnd = hwnd;
+    form.hwnd = hwnd;
 
     HFONT formFont = createFont(layout.font);
-    native_->fonts.push_back(formFont);
+    form.fonts.push_back(formFont);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(formFont), FALSE);
 
     // Created in tab order, so that Tab and the dialog manager follow it; each
@@ -408,11 +400,10 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
         HFONT font = formFont;
         if (control.font) {
             font = createFont(*control.font);
-            native_->fonts.push_back(font);
+            form.fonts.push_back(font);
         }
         HWND child = create(control, FIRST_CONTROL_ID + static_cast<int>(i), hwnd, font);
-        native_->controls.push_back(std::make_unique<NativeControl>(
-            NativeControl{control.name, control.kind, child, control.foreColor, {}, {}, true}));
+        form.controls.push_back(std::make_unique<Win32Control>(control, child));
     }
     if (!startupWindow)
         startupWindow = hwnd;
@@ -420,47 +411,50 @@ Form::Form(const FormLayout& layout) : native_(std::make_unique<NativeForm>())
 
 Form::~Form()
 {
-    if (startupWindow == native_->hwnd)
+    const Win32Form& form = win32(*native_);
+    if (startupWindow == form.hwnd)
         startupWindow = nullptr;
-    if (IsWindow(native_->hwnd))
-        DestroyWindow(native_->hwnd);
-    for (HFONT font : native_->fonts)
+    if (IsWindow(form.hwnd))
+        DestroyWindow(form.hwnd);
+    for (HFONT font : form.fonts)
         DeleteObject(font);
 }
 
 float Form::width() const
 {
     RECT r;
-    GetWindowRect(native_->hwnd, &r);
+    GetWindowRect(win32(*native_).hwnd, &r);
     return twips(r.right - r.left);
 }
 
 float Form::height() const
 {
     RECT r;
-    GetWindowRect(native_->hwnd, &r);
+    GetWindowRect(win32(*native_).hwnd, &r);
     return twips(r.bottom - r.top);
 }
 
 void Form::setLeft(float value)
 {
     left_ = value;
+    HWND hwnd = win32(*native_).hwnd;
     RECT r;
-    GetWindowRect(native_->hwnd, &r);
-    SetWindowPos(native_->hwnd, nullptr, pixels(value), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(hwnd, &r);
+    SetWindowPos(hwnd, nullptr, pixels(value), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::setTop(float value)
 {
     top_ = value;
+    HWND hwnd = win32(*native_).hwnd;
     RECT r;
-    GetWindowRect(native_->hwnd, &r);
-    SetWindowPos(native_->hwnd, nullptr, r.left, pixels(value), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(hwnd, &r);
+    SetWindowPos(hwnd, nullptr, r.left, pixels(value), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::show()
 {
-    HWND hwnd = native_->hwnd;
+    HWND hwnd = win32(*native_).hwnd;
     ShowWindow(hwnd, SW_SHOW);
     UpdateWindow(hwnd);
     SetForegroundWindow(hwnd);
@@ -481,10 +475,8 @@ float Screen::height()
     return twips(GetSystemMetrics(SM_CYSCREEN));
 }
 
-void MsgBox(std::u16string_view prompt, int buttons, std::u16string_view title)
+void showMessage(std::u16string_view prompt, std::u16string_view title)
 {
-    if (buttons != 0)
-        throw controlError(u"MsgBox 只支持“确定”按钮");
     if (!messageBox(prompt, title, MB_OK))
         throw controlError(u"MessageBoxW");
 }

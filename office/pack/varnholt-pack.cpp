@@ -33,6 +33,7 @@
 #include "office/read/read.h"
 #include "office/write/seal.h"
 #include "roster/utf.h"
+#include "query/shown.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -109,14 +110,10 @@ std::string hex(const unsigned char* bytes, std::size_t size)
 
 std::string inQuotes(std::u16string_view text) { return "\"" + visible(text) + "\""; }
 
-// What the candidate of the record sees in Text4: the score trimmed of its
-// spaces, one space, the remark.
+// What the candidate of the record sees in Text4, by the query's own rule.
 std::u16string shownScore(const RosterFields& record)
 {
-    std::u16string_view score = record[3];
-    score.remove_prefix(std::min(score.find_first_not_of(u' '), score.size()));
-    score.remove_suffix(score.size() - (score.find_last_not_of(u' ') + 1));
-    return std::u16string(score) + u" " + record[4];
+    return ::shownScore(record[3], record[4]);
 }
 
 // Every error, by row, up to a limit; nothing will be written.
