@@ -245,3 +245,92 @@ TEST(SiteBucket, opensOnlyAsTheBucketAskedForOfItsOwnSiteWholeAndInOrder)
     file = encodeArea(bucket, 0);  // a program's area, of version 2, is no bucket
     EXPECT_THROW(decodeBucket(bytes(), index, 1), RosterAreaError);
 }
+
+// ---- Golden bytes ---------------------------------------------------------------
+// Areas of every kind as the writers of commit c521b1e wrote them
+// (tests/data/areas/): each is read to these records and written back byte
+// for byte, so that a change to the code changes no byte of a program file,
+// a page or a site.
+
+namespace {
+
+// The office's order; a protected roster and a bucket sort them by ticket.
+const std::vector<RosterRecord> GOLDEN_RECORDS = {
+    {u"10731050419", u"511702199001011234", u"王小明", u" 68.9    ", u"市委表彰优秀共产党员加5分"},
+    {u"10731020102", u"51170219900101123X", u"李四", u" 0   ", u"缺考"},
+    {u"10731030101", u"511702199001015678", u"欧阳\U00020BB7", u"  63.4    ", u""},  // a surrogate pair, no remark
+};
+
+RosterId goldenId(unsigned char first)
+{
+    RosterId id;
+    for (std::size_t i = 0; i < id.size(); ++i)
+        id[i] = static_cast<unsigned char>(first + i);
+    return id;
+}
+
+enum class Kind { Roster, Bucket, Index };
+const struct {
+    const char* file;
+    Kind kind;
+    bool sealed;
+    unsigned char id;  // the identifier's first byte, counting up; none at 0
+} GOLDEN_AREAS[] = {
+    {"roster-plain.bin", Kind::Roster, false, 0},     // version 2, capacity 0: of its exact size
+    {"roster-sealed.bin", Kind::Roster, true, 0x10},  // version 2 at TEST_COST
+    {"bucket-plain.bin", Kind::Bucket, false, 0x20},  // version 3
+    {"bucket-sealed.bin", Kind::Bucket, true, 0x30},
+    {"site-index.bin", Kind::Index, true, 0x30},      // the index of the site of bucket-sealed.bin: one bucket
+};
+
+}  // namespace
+
+TEST(GoldenArea, readsEachKindToItsRecordsAndWritesItBackByteForByte)
+{
+    std::vector<RosterFields> fields;
+    for (const RosterRecord& r : GOLDEN_RECORDS)
+        fields.push_back({r.zhun, r.shen, r.xing, r.chengji, r.beizhu});
+    std::vector<RosterRecord> sorted = GOLDEN_RECORDS;
+    std::sort(sorted.begin(), sorted.end(), [](auto& a, auto& b) { return a.zhun < b.zhun; });
+    for (const auto& golden : GOLDEN_AREAS) {
+        SCOPED_TRACE(golden.file);
+        const std::string file = readFile((std::string(TEST_DATA) + "/areas/" + golden.file).c_str());
+        const auto bytes = std::span(reinterpret_cast<const unsigned char*>(file.data()), file.size());
+        const SealScope scope{golden.id ? goldenId(golden.id) : RosterId{}, golden.sealed ? TEST_COST : SealCost{0, 0}};
+        CarriedRoster index;
+        index.scope = scope;
+        index.sealedSite = golden.sealed;
+        index.buckets = 1;
+
+        CarriedRoster read;
+        std::string written;
+        if (golden.kind == Kind::Index) {
+            read = decodeArea(bytes);
+            EXPECT_EQ(read.buckets, 1u);
+            EXPECT_TRUE(read.isSealed());
+            written = encodeArea(read, 0, ROSTER_SITE_VERSION);
+        } else {
+            read = golden.kind == Kind::Bucket ? decodeBucket(bytes, index, 0) : decodeArea(bytes);
+            written = encodeArea(read, 0, golden.kind == Kind::Bucket ? ROSTER_SITE_VERSION : ROSTER_AREA_VERSION);
+            EXPECT_EQ(areaNeeded(fields, golden.sealed), file.size());  // sized before any sealing
+            const auto& expected = golden.kind == Kind::Roster && !golden.sealed ? GOLDEN_RECORDS : sorted;
+            ASSERT_EQ(read.records.size(), expected.size());
+            if (!golden.sealed) {
+                EXPECT_EQ(read.records, expected);
+            }
+            for (std::size_t i = 0; golden.sealed && i < expected.size(); ++i) {
+                EXPECT_EQ(read.records[i], (RosterRecord{expected[i].zhun, {}, {}, {}, {}}));
+                EXPECT_EQ(openRecord(read.sealed[i], expected[i].zhun, expected[i].shen, read.scope),
+                          (OpenedRecord{expected[i].xing, expected[i].chengji, expected[i].beizhu}));
+            }
+        }
+        EXPECT_EQ(read.scope.rosterId, scope.rosterId);
+        EXPECT_EQ(read.scope.cost.opsLimit, scope.cost.opsLimit);
+        EXPECT_EQ(read.scope.cost.memLimitKiB, scope.cost.memLimitKiB);
+        EXPECT_TRUE(written == file) << "written anew, the bytes differ";
+    }
+    // The bucket a ticket falls in, as a site names its files.
+    EXPECT_EQ(bucketOf(u"10731050419", goldenId(0x30), 1000), 471u);
+    EXPECT_EQ(bucketOf(u"10731020102", goldenId(0x30), 1000), 897u);
+    EXPECT_EQ(bucketOf(u"10731030101", goldenId(0x30), 1000), 748u);
+}
