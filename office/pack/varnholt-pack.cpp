@@ -256,12 +256,12 @@ std::string inQuotes(std::u16string_view text) { return "\"" + visible(text) + "
 
 // What the candidate of the record sees in Text4: the score trimmed of its
 // spaces, one space, the remark.
-std::u16string shownScore(const RosterFields& record)
+std::u16string shownScore(const RosterRecord& record)
 {
-    std::u16string_view score = record[3];
+    std::u16string_view score = record.chengji;
     score.remove_prefix(std::min(score.find_first_not_of(u' '), score.size()));
     score.remove_suffix(score.size() - (score.find_last_not_of(u' ') + 1));
-    return std::u16string(score) + u" " + record[4];
+    return std::u16string(score) + u" " + record.beizhu;
 }
 
 // Every error, by row, up to a limit; nothing will be written.
@@ -318,13 +318,13 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
     std::set<std::u16string> tickets;
     std::map<std::u16string, std::size_t> remarks;
     std::size_t endingInX = 0, zeroScores = 0, emptyScores = 0;
-    for (const RosterFields& r : records) {
-        tickets.insert(r[0]);
-        endingInX += r[1].ends_with(u'X');
+    for (const RosterRecord& r : records) {
+        tickets.insert(r.zhun);
+        endingInX += r.shen.ends_with(u'X');
         const std::u16string shown = shownScore(r);
         emptyScores += shown.starts_with(u' ');
         zeroScores += shown.starts_with(u"0 ");
-        ++remarks[r[4]];
+        ++remarks[r.beizhu];
     }
     out << "Roster " << display(roster) << ": " << file.format << "\n";
     if (!file.encodingNote.empty())
@@ -443,9 +443,9 @@ struct ReadRoster {
     RosterFile file;
     ~ReadRoster()
     {
-        for (RosterFields& record : file.records)
-            for (std::u16string& field : record)
-                wipe(field);
+        for (RosterRecord& record : file.records)
+            for (const auto field : ROSTER_FIELDS)
+                wipe(record.*field);
         wipe(bytes);
     }
 };
@@ -561,7 +561,7 @@ std::string signedProgram(const std::string& image, const Options& options, cons
 // is refused before any work, saying what fits: records like these in the
 // clear and protected, in this program or page and in the web page, and how
 // to split it.
-void checkFits(const std::vector<RosterFields>& records, const Options& options, std::size_t capacity)
+void checkFits(const std::vector<RosterRecord>& records, const Options& options, std::size_t capacity)
 {
     const std::size_t plain = areaNeeded(records, false), sealed = areaNeeded(records, true);
     const std::size_t needed = options.protect ? sealed : plain, count = records.size();

@@ -495,7 +495,7 @@ private:
 
     void readRecord(const TableRow& row)
     {
-        RosterFields fields;
+        RosterRecord fields;
         std::fill(std::begin(numbers_), std::end(numbers_), false);
         bool any = false, padded = false;
         std::vector<std::string> unshown;  // cells that cannot be taken as the sheet shows them
@@ -503,7 +503,7 @@ private:
             bool mapped = false;
             for (int f = 0; f < 5; ++f)
                 if (columns_[f] == cell.column) {
-                    fields[f] = cell.text;
+                    fields.*ROSTER_FIELDS[f] = cell.text;
                     numbers_[f] = cell.number;
                     padded |= f == ZHUN && cell.formatted;
                     mapped = true;
@@ -544,13 +544,13 @@ private:
             return;
         }
         // A number the sheet shows padded with zeros is taken as shown.
-        if (numbers_[ZHUN] && !padded && allDigits(fields[ZHUN]))
+        if (numbers_[ZHUN] && !padded && allDigits(fields.zhun))
             changed("ticket numbers stored as numbers: taken as their digits", row.row);
         const std::size_t errors = problems_.size();
-        normalize(fields[ZHUN], false, row.row);
-        normalize(fields[SHEN], true, row.row);
-        checkKey(fields[ZHUN], numbers_[ZHUN], false, row.row);
-        checkKey(fields[SHEN], numbers_[SHEN], true, row.row);
+        normalize(fields.zhun, false, row.row);
+        normalize(fields.shen, true, row.row);
+        checkKey(fields.zhun, numbers_[ZHUN], false, row.row);
+        checkKey(fields.shen, numbers_[SHEN], true, row.row);
         if (problems_.size() == errors)
             checkRepeats(fields, row.row);
         warnAboutRecord(fields, row.row);
@@ -651,18 +651,18 @@ private:
         }
     }
 
-    void checkRepeats(const RosterFields& fields, int row)
+    void checkRepeats(const RosterRecord& fields, int row)
     {
         for (auto [seen, field, identity] :
-             {std::tuple{&tickets_, &fields[ZHUN], false}, std::tuple{&identities_, &fields[SHEN], true}})
+             {std::tuple{&tickets_, &fields.zhun, false}, std::tuple{&identities_, &fields.shen, true}})
             if (const auto [at, fresh] = seen->emplace(*field, here(row)); !fresh)
                 error(row, std::string("the ") + (identity ? "identity" : "ticket") + " number " +
                                shown(*field, identity) + " repeats the one on " + rowsNamed({at->second}));
     }
 
-    void warnAboutRecord(const RosterFields& fields, int row)
+    void warnAboutRecord(const RosterRecord& fields, int row)
     {
-        const std::u16string& identity = fields[SHEN];
+        const std::u16string& identity = fields.shen;
         const char16_t check = checkCharacter(identity);
         const std::string number = "the identity number " + maskIdentity(identity);
         if (identity.size() == 15 && allDigits(identity))
@@ -673,7 +673,7 @@ private:
             warn(WarningKind::Identity, row,
                  number + " fails its check (ISO 7064 MOD 11-2)");
 
-        const std::u16string& name = fields[XING];
+        const std::u16string& name = fields.xing;
         for (std::size_t i = 0; i < name.size(); i += codePointAt(name, i) > 0xFFFF ? 2 : 1)
             if (const char32_t c = codePointAt(name, i); !isNameCharacter(c)) {
                 const auto character = toUtf8(std::u16string_view(name).substr(i, c > 0xFFFF ? 2 : 1));
@@ -686,15 +686,15 @@ private:
         // FreeXL reads no formula: an empty cell of an .xls may be a computed
         // name or score, which would be stored as nothing.
         for (const auto& [field, what] : {std::pair{XING, "name"}, std::pair{CHENGJI, "score"}})
-            if (table_->formulasUnread && trimmed(fields[field]).empty())
+            if (table_->formulasUnread && trimmed(fields.*ROSTER_FIELDS[field]).empty())
                 error(row, std::string("the ") + what + " in column " + columnName(*columns_[field]) +
                                " is empty, and an Excel 97-2003 workbook (.xls) does not show what a formula "
                                "computed: save the workbook as an Excel workbook (.xlsx) and pack that");
         if (name.empty())
             warn(WarningKind::EmptyName, row, "the name is empty");
-        if (trimmed(fields[CHENGJI]).empty())
+        if (trimmed(fields.chengji).empty())
             warn(WarningKind::EmptyScore, row, "the score is empty");
-        for (const auto& [field, what] : {std::pair{&fields[CHENGJI], "score"}, std::pair{&fields[BEIZHU], "remark"}})
+        for (const auto& [field, what] : {std::pair{&fields.chengji, "score"}, std::pair{&fields.beizhu, "remark"}})
             if (!trimmed(*field).empty() && (isBlank(field->front()) || isBlank(field->back())))
                 warn(WarningKind::Blanks, row, std::string("the ") + what + " has blanks around it");
     }
@@ -705,15 +705,15 @@ private:
     {
         std::map<std::size_t, std::size_t> counts;
         for (const auto& fields : file_.records)
-            ++counts[fields[ZHUN].size()];
+            ++counts[fields.zhun.size()];
         const auto usual = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
                                return a.second < b.second;
                            })->first;
         for (std::size_t k = 0; k < file_.records.size(); ++k)
-            if (const auto length = file_.records[k][ZHUN].size(); length != usual)
+            if (const auto length = file_.records[k].zhun.size(); length != usual)
                 file_.warnings.push_back(
                     {WarningKind::TicketLength, file_.rows[k].row,
-                     "the ticket number " + toUtf8(file_.records[k][ZHUN]) + " has " + std::to_string(length) +
+                     "the ticket number " + toUtf8(file_.records[k].zhun) + " has " + std::to_string(length) +
                          " characters where the others have " + std::to_string(usual) +
                          (length < usual ? " (a lost leading zero?)" : ""),
                      file_.rows[k].sheet});
