@@ -193,6 +193,7 @@ TEST(RosterArea, protectedIsSortedByTicketAndOfOneRecordSize)
     const CarriedRoster other = toCarry(records, 4096, TEST_COST);
     EXPECT_NE(other.scope.rosterId, roster.scope.rosterId);
     EXPECT_EQ(openRecord(other.sealed[0], u"10731020102", u"51170219900101123X", roster.scope), std::nullopt);
+    EXPECT_THROW(toCarry(records, 4096, SealCost{0, 0}), std::invalid_argument);  // never taken for a plain roster
 
     // An area of an earlier version is named as such, not passed over in silence.
     std::string area = encodeArea(roster, 4096);
@@ -375,6 +376,10 @@ TEST(SiteWriter, leavesNoNewFolderWhenItFails)
     std::vector<RosterRecord> records = siteRecords(5);
     records[2].beizhu.assign(ROSTER_BUCKET_MAX / 2, u'分');
     EXPECT_THROW(writeSite(records, std::nullopt, dir.path, SITE_PAGE, [](std::size_t) {}), SiteError);
+    EXPECT_EQ(dir.entries(), before);
+    // A cost of zero, which would read as a plain site's, is refused first.
+    EXPECT_THROW(writeSite(siteRecords(5), SealCost{0, 0}, dir.path, SITE_PAGE, [](std::size_t) {}),
+                 std::invalid_argument);
     EXPECT_EQ(dir.entries(), before);
 }
 

@@ -142,6 +142,7 @@ CarriedRoster toCarry(const std::vector<RosterRecord>& records, std::size_t capa
         order.push_back(&record);
     if (!seal)
         return carryRecords(order, {}, 0);
+    checkCost(*seal);
     // Sealed: in ticket order, so the office's order (by position and
     // score) does not give away ranks; the window finds a record by its
     // ticket, and tickets are unique, so nothing it shows changes.

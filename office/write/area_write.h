@@ -36,7 +36,7 @@ CarriedRoster carryRecords(std::span<const RosterRecord* const> records, const S
 // clear, in the office's order, or, given a cost, sorted by ticket number
 // and each sealed with its identity number under a new roster identifier,
 // all padded to one size. Throws AreaFullError, before any sealing, when it
-// would not fit.
+// would not fit, and std::invalid_argument for a cost that is not sane.
 CarriedRoster toCarry(const std::vector<RosterRecord>& records, std::size_t capacity,
                       std::optional<SealCost> seal = std::nullopt,
                       const std::function<void(std::size_t done)>& progress = {});

@@ -55,6 +55,12 @@ RosterId newRosterId()
     return id;
 }
 
+void checkCost(SealCost cost)
+{
+    if (!isSaneCost(cost))
+        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
+}
+
 std::size_t paddedSize(const RosterRecord& record)
 {
     Wiped<std::string> plaintext = plaintextOf(record);
@@ -75,8 +81,7 @@ std::size_t sealedSize(std::size_t padded) { return HEADER_BYTES + padded + TAG_
 std::string sealRecord(const RosterRecord& record, const SealScope& scope, std::size_t padded)
 {
     startSodium();
-    if (!isSaneCost(scope.cost))
-        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
+    checkCost(scope.cost);
     Wiped<std::string> plaintext = plaintextOf(record);
     if (padded == 0 || plaintext.size() >= padded)
         throw std::invalid_argument("a record is longer than the roster's padded size");
@@ -120,8 +125,7 @@ DerivationTime timeDerivation(std::uint32_t memKiB)
 
 SealCost calibrateCost(double seconds, SealCost floor)
 {
-    if (!isSaneCost(floor))
-        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
+    checkCost(floor);
     // Here about 85 ms fixed and 25 ms a pass for 64 MiB.
     const DerivationTime time = timeDerivation(floor.memLimitKiB);
     const double passes = std::round((seconds - time.fixed) / time.perPass);

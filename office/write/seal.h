@@ -16,6 +16,10 @@ inline constexpr SealCost TEST_COST{1, 8};
 
 RosterId newRosterId();
 
+// Throws std::invalid_argument for a cost outside the bounds a roster may
+// state (isSaneCost): one of zero would read as a plain roster's.
+void checkCost(SealCost cost);
+
 // The cost every roster is sealed at unless the office chooses another: the
 // same on every packing machine, chosen for the slowest device candidates
 // look up on, a mid-range phone's browser, where one lookup takes at most

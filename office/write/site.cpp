@@ -184,6 +184,8 @@ SiteWritten writeSite(const std::vector<RosterRecord>& records, std::optional<Se
                       const std::string& page, const std::function<void(std::size_t done)>& progress)
 {
     checkCount(records, dir);
+    if (seal)
+        checkCost(*seal);
     SiteIndex index{{newRosterId(), seal.value_or(SealCost{0, 0})}};
     const std::size_t padded = seal ? paddedSize(records) : 0;
     const std::vector<std::uint32_t> sizes = recordSizes(records, index.scope, padded, dir);
