@@ -46,12 +46,12 @@ bool wellFormedUtf16(const std::u16string& text)
 
 // Ticket and identity numbers: present, blank-free, not a number Excel
 // wrote in scientific notation, each used once.
-void checkKeys(const RosterFile& roster, int column)
+void checkKeys(const RosterFile& roster, std::u16string RosterRecord::* column)
 {
     static const std::regex excelNumber("[0-9]+(\\.[0-9]+)?[eE][+-]?[0-9]+");
     std::set<std::u16string> seen;
     for (const auto& record : roster.records) {
-        const std::u16string& key = record[column];
+        const std::u16string& key = record.*column;
         if (key.empty())
             fail("an empty ticket or identity number was accepted");
         for (const char16_t c : key)
@@ -67,7 +67,7 @@ void checkKeys(const RosterFile& roster, int column)
 // A plain file (ASCII, no quote, no CR, no =, the header first and in our
 // order) is lines of fields: the header, then records; rows of empty fields
 // are skipped, empty fields beyond the fifth ignored.
-std::vector<RosterFields> plainModel(const std::string& text)
+std::vector<RosterRecord> plainModel(const std::string& text)
 {
     std::vector<std::vector<std::u16string>> rows;
     for (std::size_t start = 0; start < text.size();) {
@@ -84,7 +84,7 @@ std::vector<RosterFields> plainModel(const std::string& text)
         }
         start = end + 1;
     }
-    std::vector<RosterFields> records;
+    std::vector<RosterRecord> records;
     for (std::size_t i = 1; i < rows.size(); ++i) {
         if (std::all_of(rows[i].begin(), rows[i].end(), [](const auto& f) { return f.empty(); }))
             continue;
@@ -103,13 +103,13 @@ std::vector<RosterFields> plainModel(const std::string& text)
 
 // The records as Excel writes them: a field holding the separator, a quote
 // or a line break is quoted, its quotes doubled.
-std::string excelText(const std::vector<RosterFields>& records, char separator)
+std::string excelText(const std::vector<RosterRecord>& records, char separator)
 {
     std::string text = "zhun,shen,xing,chengji,beizhu\r\n";
     std::replace(text.begin(), text.end(), ',', separator);
     for (const auto& record : records) {
-        for (std::size_t i = 0; i < record.size(); ++i) {
-            std::string field = toUtf8(record[i]);
+        for (std::size_t i = 0; i < std::size(ROSTER_FIELDS); ++i) {
+            std::string field = toUtf8(record.*ROSTER_FIELDS[i]);
             if (field.find_first_of(std::string(1, separator) + "\"\r\n") != std::string::npos) {
                 for (std::size_t at = 0; (at = field.find('"', at)) != std::string::npos; at += 2)
                     field.insert(at, "\"");
@@ -153,11 +153,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (i && roster.rows[i].sheet == roster.rows[i - 1].sheet && roster.rows[i].row <= roster.rows[i - 1].row))
             fail("record rows that do not follow the file");
     }
-    checkKeys(roster, 0);
-    checkKeys(roster, 1);
+    checkKeys(roster, &RosterRecord::zhun);
+    checkKeys(roster, &RosterRecord::shen);
     for (const auto& record : roster.records)
-        for (const auto& field : record)
-            if (!wellFormedUtf16(field))
+        for (const auto field : ROSTER_FIELDS)
+            if (!wellFormedUtf16(record.*field))
                 fail("a field with an unpaired surrogate was accepted");
     for (std::size_t i = 0; i < roster.warnings.size(); ++i) {
         const auto& w = roster.warnings[i];

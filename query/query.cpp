@@ -21,11 +21,31 @@ void increment(std::int16_t& counter)
     ++counter;
 }
 
+// The identity check, for a row of the program's roster and a record of a
+// site's bucket alike: the identity number equals the record's exactly. A
+// protected roster keeps none: there the record's sealed record must open
+// with the key derived from the identity number, which it does for that
+// number only. Returns the record, or nothing once the warning has been shown.
+std::optional<RosterRecord> checkIdentity(const CarriedRoster& roster, std::size_t at, const RosterRecord& record,
+                                          const std::u16string& identity)
+{
+    std::optional<RosterRecord> found;
+    if (roster.isSealed()) {
+        const tk::BusyCursor busy;  // deriving the key takes a moment
+        found = openRecord(roster.sealed.at(at), record.zhun, identity, roster.scope);
+    } else if (identity == record.shen) {
+        found = record;
+    }
+    if (!found)
+        tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
+    return found;
+}
+
 // The lookup on a site's page, which carries no records: the ticket's bucket
 // is fetched from beside the page first (roster/bucket.h). A bucket that does
 // not load is never an answer: the warning says the lookup could not be
 // done. Returns the record, or nothing once a warning has been shown.
-std::optional<OpenedRecord> lookUpOnSite(const CarriedRoster& index, const std::u16string& ticket,
+std::optional<RosterRecord> lookUpOnSite(const SiteIndex& index, const std::u16string& ticket,
                                          const std::u16string& identity)
 {
     LoadedBucket loaded;
@@ -45,17 +65,7 @@ std::optional<OpenedRecord> lookUpOnSite(const CarriedRoster& index, const std::
         tk::MsgBox(u"无此考生", 0, WARNING);
         return std::nullopt;
     }
-    std::optional<OpenedRecord> found;
-    if (bucket.isSealed()) {
-        const tk::BusyCursor busy;
-        found = openRecord(bucket.sealed.at(*at), ticket, identity, bucket.scope);
-    } else if (identity == bucket.records[*at].shen) {
-        const RosterRecord& record = bucket.records[*at];
-        found = OpenedRecord{record.xing, record.chengji, record.beizhu};
-    }
-    if (!found)
-        tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
-    return found;
+    return checkIdentity(bucket, *at, bucket.records[*at], identity);
 }
 
 }  // namespace
@@ -70,11 +80,9 @@ void Form1::Command1_Click()
     if (Text1.text().empty() || Text2.text().empty())
         return;
 
-    std::optional<OpenedRecord> found;
-    if (carriedRoster().isSite()) {
-        found = lookUpOnSite(carriedRoster(), Text1.text(), Text2.text());
-        if (!found)
-            return;
+    std::optional<RosterRecord> found;
+    if (const SiteIndex* site = carriedSite()) {
+        found = lookUpOnSite(*site, Text1.text(), Text2.text());
     } else {
         // First row whose ticket number equals Text1 exactly, read afresh each row.
         std::int16_t row = 1;
@@ -84,23 +92,11 @@ void Form1::Command1_Click()
             tk::MsgBox(u"无此考生", 0, WARNING);
             return;
         }
-
-        // Identity check: Text2 equals the row's identity number exactly. A
-        // protected roster keeps none: there the row's sealed record must open
-        // with the key derived from Text2, which it does for that number only.
-        const CarriedRoster& roster = carriedRoster();
-        if (roster.isSealed()) {
-            const tk::BusyCursor busy;  // deriving the key takes a moment
-            found = openRecord(roster.sealed.at(static_cast<std::size_t>(row - 1)), zhun(row), Text2.text(),
-                               roster.scope);
-        } else if (Text2.text() == shen(row)) {
-            found = OpenedRecord{xing(row), chengji(row), beizhu(row)};
-        }
-        if (!found) {
-            tk::MsgBox(u"准考证号与身份证号不一致", 0, WARNING);
-            return;
-        }
+        found = checkIdentity(carriedRoster(), static_cast<std::size_t>(row - 1),
+                              {zhun(row), shen(row), xing(row), chengji(row), beizhu(row)}, Text2.text());
     }
+    if (!found)
+        return;
 
     Label7.setVisible(true);
     Label6.setVisible(true);

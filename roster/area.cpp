@@ -7,127 +7,72 @@
 
 namespace {
 
-// Reads the area front to back; every read is checked against its end.
-class Reader {
-public:
-    explicit Reader(std::span<const unsigned char> bytes) : bytes_(bytes) {}
+// The header's fields, checked against one another and the area's size.
+struct Header {
+    std::uint32_t version, payloadSize, count, flags;
+    SealScope scope;
+    std::span<const unsigned char> checksum;
 
-    std::uint32_t u32()
-    {
-        const auto b = take(4);
-        return b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-    }
-
-    std::uint32_t varint()
-    {
-        std::uint32_t value = 0;
-        for (int shift = 0; shift < 35; shift += 7) {
-            const unsigned char b = take(1)[0];
-            value |= static_cast<std::uint32_t>(b & 0x7F) << shift;
-            if (!(b & 0x80))
-                return value;
-        }
-        throw RosterAreaError("a length runs on");
-    }
-
-    std::u16string text()
-    {
-        const std::uint32_t units = varint();
-        if (units > remaining() / 2)
-            throw RosterAreaError("a text runs past the end");
-        const auto b = take(units * 2);
-        std::u16string out(units, u'\0');
-        for (std::size_t i = 0; i < units; ++i)
-            out[i] = static_cast<char16_t>(b[2 * i] | b[2 * i + 1] << 8);
-        return out;
-    }
-
-    std::span<const unsigned char> bytes()
-    {
-        const std::uint32_t size = varint();
-        if (size > remaining())
-            throw RosterAreaError("a sealed record runs past the end");
-        return take(size);
-    }
-
-    std::span<const unsigned char> take(std::size_t n)
-    {
-        if (n > remaining())
-            throw RosterAreaError("the area ends early");
-        const auto out = bytes_.subspan(at_, n);
-        at_ += n;
-        return out;
-    }
-
-    std::size_t remaining() const { return bytes_.size() - at_; }
-    std::size_t at() const { return at_; }
-
-private:
-    std::span<const unsigned char> bytes_;
-    std::size_t at_ = 0;
+    bool isSite() const { return version == ROSTER_SITE_VERSION; }
+    bool isIndex() const { return flags & ROSTER_SITE_INDEX; }
 };
 
-}  // namespace
-
-std::size_t areaCapacity(std::span<const unsigned char> area)
-{
-    if (area.size() < ROSTER_AREA_HEADER)
-        return 0;
-    Reader header(area.subspan(ROSTER_MARKER_SIZE + 4, 4));
-    return header.u32();
-}
-
-CarriedRoster decodeArea(std::span<const unsigned char> area)
+Header readHeader(std::span<const unsigned char> area)
 {
     if (area.size() < ROSTER_AREA_HEADER)
         throw RosterAreaError("the area is too small for its header");
-    Reader header(area.subspan(ROSTER_MARKER_SIZE, ROSTER_AREA_HEADER - ROSTER_MARKER_SIZE));
-    const std::uint32_t version = header.u32(), capacity = header.u32(), payloadSize = header.u32();
-    std::uint32_t count = header.u32();
-    const std::uint32_t flags = header.u32();
-    CarriedRoster roster;
-    roster.scope.cost.opsLimit = header.u32();
-    roster.scope.cost.memLimitKiB = header.u32();
-    const auto id = header.take(roster.scope.rosterId.size());
-    std::copy(id.begin(), id.end(), roster.scope.rosterId.begin());
-    const auto checksum = header.take(crypto_hash_sha256_BYTES);
-    if (version != ROSTER_AREA_VERSION && version != ROSTER_SITE_VERSION)
-        throw RosterAreaError("version " + std::to_string(version) + " of the roster area; this build reads version " +
-                              std::to_string(ROSTER_AREA_VERSION) + " and a site's version " +
-                              std::to_string(ROSTER_SITE_VERSION));
-    const bool site = version == ROSTER_SITE_VERSION;
-    if (capacity != area.size() || payloadSize > capacity - ROSTER_AREA_HEADER)
+    codec::Reader in(area.subspan(ROSTER_MARKER_SIZE, ROSTER_AREA_HEADER - ROSTER_MARKER_SIZE));
+    Header header;
+    header.version = in.u32();
+    const std::uint32_t capacity = in.u32();
+    header.payloadSize = in.u32();
+    header.count = in.u32();
+    header.flags = in.u32();
+    header.scope.cost.opsLimit = in.u32();
+    header.scope.cost.memLimitKiB = in.u32();
+    const auto id = in.take(header.scope.rosterId.size());
+    std::copy(id.begin(), id.end(), header.scope.rosterId.begin());
+    header.checksum = in.take(crypto_hash_sha256_BYTES);
+    if (header.version != ROSTER_AREA_VERSION && header.version != ROSTER_SITE_VERSION)
+        throw RosterAreaError("version " + std::to_string(header.version) +
+                              " of the roster area; this build reads version " + std::to_string(ROSTER_AREA_VERSION) +
+                              " and a site's version " + std::to_string(ROSTER_SITE_VERSION));
+    const bool site = header.isSite();
+    if (capacity != area.size() || header.payloadSize > capacity - ROSTER_AREA_HEADER)
         throw RosterAreaError("its sizes do not agree");
-    if (flags > (site ? 3u : 1u))
+    if (header.flags > (site ? 3u : 1u))
         throw RosterAreaError("unknown flags");
-    const bool sealed = flags & 1, index = flags & ROSTER_SITE_INDEX;
+    const bool sealed = header.flags & 1, index = header.isIndex();
     // An index counts buckets and holds no records; a bucket may be empty.
-    if (index ? count < 1 || count > ROSTER_MAX_BUCKETS || payloadSize != 0
-              : count < (site ? 0u : 1u) || count > ROSTER_MAX_RECORDS)
-        throw RosterAreaError("it holds " + std::to_string(count) + (index ? " buckets" : " records"));
+    if (index ? header.count < 1 || header.count > ROSTER_MAX_BUCKETS || header.payloadSize != 0
+              : header.count < (site ? 0u : 1u) || header.count > ROSTER_MAX_RECORDS)
+        throw RosterAreaError("it holds " + std::to_string(header.count) + (index ? " buckets" : " records"));
     // A cost out of bounds would hang the program or fail its allocation.
-    if (sealed ? !isSaneCost(roster.scope.cost) : roster.scope.cost.opsLimit || roster.scope.cost.memLimitKiB)
+    const SealCost cost = header.scope.cost;
+    if (sealed ? !isSaneCost(cost) : cost.opsLimit || cost.memLimitKiB)
         throw RosterAreaError("its key derivation cost is out of bounds");
+    return header;
+}
 
-    // The checksum covers the header's fields and the payload, sealed records
-    // left out but in a site's files.
+// The records of the payload, and the checksum checked over the header's
+// fields and the payload, sealed records left out but in a site's files.
+CarriedRoster readRecords(std::span<const unsigned char> area, const Header& header)
+{
     crypto_hash_sha256_state hash;
     crypto_hash_sha256_init(&hash);
     crypto_hash_sha256_update(&hash, area.data() + ROSTER_MARKER_SIZE,
                               ROSTER_AREA_HEADER - ROSTER_MARKER_SIZE - crypto_hash_sha256_BYTES);
-    Reader payload(area.subspan(ROSTER_AREA_HEADER, payloadSize));
+    codec::Reader payload(area.subspan(ROSTER_AREA_HEADER, header.payloadSize));
     std::size_t hashedTo = 0;
     const auto hashTo = [&](std::size_t end) {
         crypto_hash_sha256_update(&hash, area.data() + ROSTER_AREA_HEADER + hashedTo, end - hashedTo);
         hashedTo = end;
     };
-    roster.sealedSite = site && sealed;
-    if (index) {
-        roster.buckets = count;
-        count = 0;
-    }
-    roster.records.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    const bool sealed = header.flags & 1, site = header.isSite();
+    CarriedRoster roster;
+    roster.scope = header.scope;
+    roster.records.resize(header.isIndex() ? 0 : header.count);
+    for (std::size_t i = 0; i < roster.records.size(); ++i) {
         RosterRecord& record = roster.records[i];
         record.zhun = payload.text();
         // A bucket's records are in ticket order, each ticket once.
@@ -152,7 +97,47 @@ CarriedRoster decodeArea(std::span<const unsigned char> area)
     crypto_hash_sha256_final(&hash, digest);
     if (payload.remaining() != 0)
         throw RosterAreaError("bytes follow the last record");
-    if (std::memcmp(digest, checksum.data(), sizeof digest) != 0)
+    if (std::memcmp(digest, header.checksum.data(), sizeof digest) != 0)
         throw RosterAreaError("its checksum does not match");
     return roster;
+}
+
+// A field of the header, read without checking the rest; 0 if the bytes are
+// too short to hold a header.
+std::uint32_t headerField(std::span<const unsigned char> area, std::size_t offset)
+{
+    if (area.size() < ROSTER_AREA_HEADER)
+        return 0;
+    return codec::Reader(area.subspan(offset, 4)).u32();
+}
+
+}  // namespace
+
+std::size_t areaCapacity(std::span<const unsigned char> area) { return headerField(area, ROSTER_MARKER_SIZE + 4); }
+
+std::uint32_t areaVersion(std::span<const unsigned char> area) { return headerField(area, ROSTER_MARKER_SIZE); }
+
+CarriedRoster decodeArea(std::span<const unsigned char> area)
+{
+    const Header header = readHeader(area);
+    if (header.isSite())
+        throw RosterAreaError("it is a site's file, not a program's roster");
+    return readRecords(area, header);
+}
+
+SiteIndex decodeSiteIndex(std::span<const unsigned char> area)
+{
+    const Header header = readHeader(area);
+    if (!header.isSite() || !header.isIndex())
+        throw RosterAreaError("it is not a site's index");
+    readRecords(area, header);  // it holds none: its checksum is checked
+    return {header.scope, header.count};
+}
+
+CarriedRoster decodeSiteBucket(std::span<const unsigned char> file)
+{
+    const Header header = readHeader(file);
+    if (!header.isSite() || header.isIndex())
+        throw RosterAreaError("it is not a site's bucket");
+    return readRecords(file, header);
 }

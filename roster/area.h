@@ -3,7 +3,7 @@
 // varnholt-pack replaces it in a finished program file, where it finds it by
 // the marker the area starts with. The program reads it by its symbol.
 //
-// Layout, integers little-endian:
+// Layout, integers little-endian (roster/codec.h writes and reads them):
 //   marker       16 bytes, spelled only in the writer (office/write/area_write.cpp)
 //   version      u32   2
 //   capacity     u32   bytes of the whole area, header included
@@ -44,10 +44,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "roster/codec.h"
 #include "roster/roster.h"
 #include "roster/seal.h"
 
@@ -59,34 +59,43 @@ inline constexpr std::uint32_t ROSTER_SITE_VERSION = 3;
 inline constexpr std::uint32_t ROSTER_SITE_INDEX = 2;  // flags bit 1
 inline constexpr std::uint32_t ROSTER_MAX_BUCKETS = 1u << 20;
 
-// The roster as an area holds it.
+// A roster's records as an area holds them: a program's whole roster, or
+// one bucket of a site.
 struct CarriedRoster {
     // Plain: the five texts of every record. Sealed: the ticket number only.
     std::vector<RosterRecord> records;
     // Sealed: each record's sealed name, score text and remark; plain: none.
     std::vector<std::string> sealed;
-    // Sealed: the roster's identifier and Argon2id cost; plain: all zero.
+    // Sealed: the roster's identifier and Argon2id cost. Plain: all zero, but
+    // a bucket's identifier, which is its site's.
     SealScope scope{};
-    // A site's index: the number of its buckets; 0 for a roster with its records.
+
+    bool isSealed() const { return sealsRecords(scope); }
+};
+
+// A site's index, which a site's page carries instead of records: the site
+// and the number of its buckets.
+struct SiteIndex {
+    // The site's identifier and, its records sealed, their cost (zero when plain).
+    SealScope scope{};
     std::uint32_t buckets = 0;
-    // A site's index or bucket whose records are sealed: said here too, since
-    // an index holds no records.
-    bool sealedSite = false;
 
-    bool isSealed() const { return !sealed.empty() || sealedSite; }
-    bool isSite() const { return buckets != 0; }
+    bool isSealed() const { return sealsRecords(scope); }
 };
 
-// An area that does not hold a roster as written: what is wrong with it.
-class RosterAreaError : public std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Reads an area of version 2, or of version 3 (a site's bucket or index);
-// every count, length, the cost and the checksum are checked first, and a
-// bucket's order.
+// Each reads an area of its kind; every count, length, the cost and the
+// checksum are checked first. Anything else is RosterAreaError, an area of
+// another kind too.
+//   decodeArea       a program's roster (version 2), as a program file or a
+//                    single page carries it
+//   decodeSiteIndex  a site's index (version 3), as its page carries it
+//   decodeSiteBucket a site's bucket (version 3), its order checked too;
+//                    decodeBucket (roster/bucket.h) checks it is the one asked for
 CarriedRoster decodeArea(std::span<const unsigned char> area);
+SiteIndex decodeSiteIndex(std::span<const unsigned char> area);
+CarriedRoster decodeSiteBucket(std::span<const unsigned char> file);
 
-// The capacity an area's header states, without decoding the rest; 0 if the
-// bytes are too short to hold a header.
+// The capacity and the version an area's header states, without decoding
+// the rest; 0 if the bytes are too short to hold a header.
 std::size_t areaCapacity(std::span<const unsigned char> area);
+std::uint32_t areaVersion(std::span<const unsigned char> area);

@@ -7,17 +7,12 @@
 std::uint32_t bucketOf(std::u16string_view ticket, const RosterId& site, std::uint32_t buckets)
 {
     static_assert(std::tuple_size_v<RosterId> == crypto_shorthash_KEYBYTES);
-    std::vector<unsigned char> units(ticket.size() * 2);
-    for (std::size_t i = 0; i < ticket.size(); ++i) {
-        units[2 * i] = static_cast<unsigned char>(ticket[i] & 0xFF);
-        units[2 * i + 1] = static_cast<unsigned char>(ticket[i] >> 8);
-    }
+    std::string units;
+    codec::putUnits(units, ticket);
     unsigned char hash[crypto_shorthash_BYTES];
-    crypto_shorthash(hash, units.data(), units.size(), site.data());
-    std::uint64_t value = 0;
-    for (int i = crypto_shorthash_BYTES - 1; i >= 0; --i)
-        value = value << 8 | hash[i];
-    return static_cast<std::uint32_t>(value % buckets);
+    static_assert(sizeof hash == 8);
+    crypto_shorthash(hash, reinterpret_cast<const unsigned char*>(units.data()), units.size(), site.data());
+    return static_cast<std::uint32_t>(codec::Reader(hash).u64() % buckets);
 }
 
 std::string bucketFolder(const RosterId& site)
@@ -32,16 +27,13 @@ std::string bucketPath(const RosterId& site, std::uint32_t bucket)
     return bucketFolder(site) + "/" + std::to_string(bucket) + ".bin";
 }
 
-CarriedRoster decodeBucket(std::span<const unsigned char> file, const CarriedRoster& index, std::uint32_t bucket)
+CarriedRoster decodeBucket(std::span<const unsigned char> file, const SiteIndex& index, std::uint32_t bucket)
 {
     if (file.size() > ROSTER_BUCKET_MAX)
         throw RosterAreaError("the bucket is larger than a bucket can be");
-    CarriedRoster roster = decodeArea(file);
-    const std::uint32_t version = file[16] | file[17] << 8 | file[18] << 16 | std::uint32_t{file[19]} << 24;
-    if (version != ROSTER_SITE_VERSION || roster.isSite())
-        throw RosterAreaError("it is not a site's bucket");
-    if (roster.scope.rosterId != index.scope.rosterId || roster.isSealed() != index.isSealed() ||
-        roster.scope.cost.opsLimit != index.scope.cost.opsLimit ||
+    CarriedRoster roster = decodeSiteBucket(file);
+    // The same identifier and cost, and so the same sealing.
+    if (roster.scope.rosterId != index.scope.rosterId || roster.scope.cost.opsLimit != index.scope.cost.opsLimit ||
         roster.scope.cost.memLimitKiB != index.scope.cost.memLimitKiB)
         throw RosterAreaError("it is a bucket of another packing");
     for (const RosterRecord& record : roster.records)

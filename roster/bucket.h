@@ -35,7 +35,7 @@ std::string bucketPath(const RosterId& site, std::uint32_t bucket);
 // this site (its identifier, cost and sealing), every ticket in it falling
 // in `bucket`. Throws RosterAreaError for anything else: a truncated or
 // damaged file, an error page, a bucket of another packing or another bucket.
-CarriedRoster decodeBucket(std::span<const unsigned char> file, const CarriedRoster& index, std::uint32_t bucket);
+CarriedRoster decodeBucket(std::span<const unsigned char> file, const SiteIndex& index, std::uint32_t bucket);
 
 // Where the record of `ticket` is in a bucket, if it has one.
 std::optional<std::size_t> findTicket(const CarriedRoster& bucket, std::u16string_view ticket);
@@ -50,7 +50,7 @@ struct LoadedBucket {
     std::optional<CarriedRoster> roster;
     bool fromDisk = false;
 };
-LoadedBucket loadBucket(const CarriedRoster& index, std::u16string_view ticket);
+LoadedBucket loadBucket(const SiteIndex& index, std::u16string_view ticket);
 
 // The platform's fetch of a file relative to the page: its bytes, or nothing
 // (no network, not found, larger than ROSTER_BUCKET_MAX); `reload` past the

@@ -10,17 +10,34 @@ std::size_t Column::checked(int index) const
     return static_cast<std::size_t>(index);
 }
 
-const CarriedRoster& carriedRoster()
+namespace {
+
+// What the area holds: a roster (version 2), or a site's index (version 3).
+struct Carried {
+    CarriedRoster roster;
+    std::optional<SiteIndex> site;
+};
+
+const Carried& carried()
 {
-    static const CarriedRoster roster = [] {
+    static const Carried carried = [] {
         try {
-            return decodeArea(rosterArea());
+            const auto area = rosterArea();
+            if (areaVersion(area) == ROSTER_SITE_VERSION)
+                return Carried{{}, decodeSiteIndex(area)};
+            return Carried{decodeArea(area), std::nullopt};
         } catch (const RosterAreaError&) {
             throw tk::RuntimeError(321, u"文件格式无效：程序文件中的名单已损坏");
         }
     }();
-    return roster;
+    return carried;
 }
+
+}  // namespace
+
+const CarriedRoster& carriedRoster() { return carried().roster; }
+
+const SiteIndex* carriedSite() { return carried().site ? &*carried().site : nullptr; }
 
 // Each procedure assigns rows 1 to ROSTER_ROWS of its own column, in order.
 void Form1::xing111()
@@ -41,7 +58,7 @@ void Form1::shen111()
         shen(row) = carriedRoster().records[row - 1].shen;
 }
 
-LoadedBucket loadBucket(const CarriedRoster& index, std::u16string_view ticket)
+LoadedBucket loadBucket(const SiteIndex& index, std::u16string_view ticket)
 {
     const std::uint32_t bucket = bucketOf(ticket, index.scope.rosterId, index.buckets);
     const std::string path = bucketPath(index.scope.rosterId, bucket);

@@ -26,17 +26,26 @@ private:
     std::vector<std::u16string> texts_;
 };
 
-// One record in column order, exactly as the data set gives it.
+// One record in column order, exactly as the data set gives it: from the
+// office's file (office/read/read.h) through sealing and back.
 struct RosterRecord {
-    std::u16string zhun, shen, xing, chengji, beizhu;
+    std::u16string zhun, shen, xing, chengji, beizhu;  // ticket, identity number, name, score text, remark
     bool operator==(const RosterRecord&) const = default;
 };
+
+// The fields in column order, for what goes through all five.
+inline constexpr std::u16string RosterRecord::* ROSTER_FIELDS[] = {&RosterRecord::zhun, &RosterRecord::shen,
+                                                                   &RosterRecord::xing, &RosterRecord::chengji,
+                                                                   &RosterRecord::beizhu};
 
 // The roster area of this program file (roster_data.cpp, written at build
 // time by office/pack/rosterc from ROSTER_FILE; varnholt-pack may replace it since).
 std::span<const unsigned char> rosterArea();
 
 struct CarriedRoster;
-// The roster this program file carries, read from its area on first use. A
-// damaged area is run-time error 321 (the file's format is not valid).
+struct SiteIndex;
+// The roster this program file carries, read from its area on first use; a
+// site's page carries none (no records), but the site's index. A damaged
+// area is run-time error 321 (the file's format is not valid).
 const CarriedRoster& carriedRoster();
+const SiteIndex* carriedSite();  // a site's page's index; null in a program file or a single page

@@ -1,5 +1,6 @@
 #include "roster/seal.h"
 
+#include "roster/codec.h"
 #include "roster/seal_format.h"
 #include "roster/utf.h"
 #include "roster/wipe.h"
@@ -9,7 +10,7 @@
 #include <new>
 #include <stdexcept>
 
-// UTF-16 texts are hashed and authenticated as their code units in memory,
+// The identity number's key is derived from its UTF-16 code units in memory,
 // which are little-endian on every machine the program is built for.
 static_assert(std::endian::native == std::endian::little);
 
@@ -25,27 +26,17 @@ struct Wiped : Text {
     ~Wiped() { wipe(static_cast<Text&>(*this)); }
 };
 
-// Reads one text written by appendText; false when the bytes are not one.
-bool readText(std::string_view& in, std::u16string& text)
+// Reads one text of a record's plaintext (office/write/seal.cpp): its UTF-8
+// after a count of four bytes at most, lengths below 256 MiB. False when the
+// bytes are not one; RosterAreaError when they run past the end.
+bool readText(codec::Reader& in, std::u16string& text)
 {
-    std::size_t size = 0;
-    for (int shift = 0;; shift += 7) {
-        if (in.empty() || shift > 21)  // four bytes: lengths below 256 MiB
-            return false;
-        const auto byte = static_cast<unsigned char>(in.front());
-        in.remove_prefix(1);
-        size |= std::size_t{byte & 0x7Fu} << shift;
-        if (byte < 0x80)
-            break;
-    }
-    if (size > in.size())
-        return false;
-    auto decoded = fromUtf8(in.substr(0, size));
+    const auto utf8 = in.bytes(4);
+    auto decoded = fromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
     if (!decoded)
         return false;
     wipe(text);
     text.swap(*decoded);
-    in.remove_prefix(size);
     return true;
 }
 
@@ -71,10 +62,9 @@ void derive(Key& key, std::u16string_view identity, const unsigned char* salt, S
 std::string associatedData(const SealScope& scope, std::u16string_view ticket)
 {
     std::string data(scope.rosterId.begin(), scope.rosterId.end());
-    for (const std::uint32_t value : {scope.cost.opsLimit, scope.cost.memLimitKiB})
-        for (int shift = 0; shift < 32; shift += 8)
-            data += static_cast<char>((value >> shift) & 0xFF);
-    data.append(reinterpret_cast<const char*>(ticket.data()), byteCount(ticket));
+    codec::putU32(data, scope.cost.opsLimit);
+    codec::putU32(data, scope.cost.memLimitKiB);
+    codec::putUnits(data, ticket);
     return data;
 }
 
@@ -96,7 +86,7 @@ bool isSaneCost(SealCost cost)
            std::uint64_t{cost.memLimitKiB} * 1024 >= crypto_pwhash_MEMLIMIT_MIN && cost.memLimitKiB <= MAX_SEAL_MEM_KIB;
 }
 
-std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
+std::optional<RosterRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
                                        std::u16string_view identity, const SealScope& scope)
 {
     seal::startSodium();
@@ -120,10 +110,16 @@ std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_v
     std::size_t unpadded = 0;
     if (sodium_unpad(&unpadded, bytes(plaintext), plaintext.size(), plaintext.size()) != 0)
         return std::nullopt;
-    OpenedRecord record;
-    std::string_view in = std::string_view(plaintext).substr(0, unpadded);
-    if (!readText(in, record.xing) || !readText(in, record.chengji) || !readText(in, record.beizhu) || !in.empty()) {
-        for (std::u16string* text : {&record.xing, &record.chengji, &record.beizhu})
+    RosterRecord record{std::u16string(ticket), std::u16string(identity), {}, {}, {}};
+    codec::Reader in(std::span(bytes(plaintext), unpadded));
+    bool read = false;
+    try {
+        read = readText(in, record.xing) && readText(in, record.chengji) && readText(in, record.beizhu) &&
+               in.remaining() == 0;
+    } catch (const RosterAreaError&) {
+    }
+    if (!read) {
+        for (std::u16string* text : {&record.shen, &record.xing, &record.chengji, &record.beizhu})
             wipe(*text);
         return std::nullopt;
     }

@@ -20,6 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "roster/roster.h"
+
 // Argon2id parameters, chosen when the roster is made and stored with it.
 struct SealCost {
     std::uint32_t opsLimit;     // passes
@@ -44,18 +46,17 @@ struct SealScope {
     SealCost cost;
 };
 
-struct OpenedRecord {
-    std::u16string xing, chengji, beizhu;  // name, score text, remark
+// Whether the records of a roster of this scope are sealed: a plain roster
+// states no cost (both zero; roster/area.h).
+inline bool sealsRecords(const SealScope& scope) { return scope.cost.opsLimit || scope.cost.memLimitKiB; }
 
-    bool operator==(const OpenedRecord&) const = default;
-};
-
-// The record, or nothing when it does not open with this identity number:
-// another number, damaged bytes, another row's or another roster's record, a
-// cost that is not sane. Never throws for bad input; throws std::bad_alloc
-// when the key derivation finds not the memory it needs. The key and the
-// plaintext are wiped before it returns.
-std::optional<OpenedRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
+// The whole record, its ticket and identity number those given, or nothing
+// when it does not open with this identity number: another number, damaged
+// bytes, another row's or another roster's record, a cost that is not sane.
+// Never throws for bad input; throws std::bad_alloc when the key derivation
+// finds not the memory it needs. The key and the plaintext are wiped before
+// it returns.
+std::optional<RosterRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
                                        std::u16string_view identity, const SealScope& scope);
 
 // Derives one throwaway key over the cost's memory, in one pass: the memory

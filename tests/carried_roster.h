@@ -18,11 +18,6 @@ inline std::string readFile(const char* path)
     return bytes.str();
 }
 
-inline const std::vector<RosterRecord> ROSTER_DATA = [] {
-    std::vector<RosterRecord> rows;
-    for (const RosterFields& f : readRoster(readFile(ROSTER_PATH)).records)
-        rows.push_back({f[0], f[1], f[2], f[3], f[4]});
-    return rows;
-}();
+inline const std::vector<RosterRecord> ROSTER_DATA = readRoster(readFile(ROSTER_PATH)).records;
 inline const int ROSTER_ROWS = static_cast<int>(ROSTER_DATA.size());
 inline const int ROSTER_UPPER = ROSTER_ROWS + 11;

@@ -96,12 +96,12 @@ TEST(Import, storesEveryFieldExactlyAsGiven)
     lines[3] = "10731020003\t51010419900101100X\t欧阳 娜娜\t  0   \t";
     const auto roster = readRoster(join(lines));
     ASSERT_EQ(roster.records.size(), 339u);
-    EXPECT_EQ(roster.records[0][0], u"10731021001");
-    EXPECT_EQ(roster.records[2][1], u"51010419900101100X");
-    EXPECT_EQ(roster.records[2][2], u"欧阳 娜娜");
-    EXPECT_EQ(roster.records[2][3], u"  0   ");  // score spaces kept
-    EXPECT_EQ(roster.records[2][4], u"");
-    EXPECT_EQ(roster.records[6][4], u"缺考");
+    EXPECT_EQ(roster.records[0].zhun, u"10731021001");
+    EXPECT_EQ(roster.records[2].shen, u"51010419900101100X");
+    EXPECT_EQ(roster.records[2].xing, u"欧阳 娜娜");
+    EXPECT_EQ(roster.records[2].chengji, u"  0   ");  // score spaces kept
+    EXPECT_EQ(roster.records[2].beizhu, u"");
+    EXPECT_EQ(roster.records[6].beizhu, u"缺考");
     EXPECT_EQ(roster.rows[2], (Place{"", 4}));
     EXPECT_EQ(roster.format, "UTF-8 tab-separated");
     EXPECT_EQ(roster.encodingNote, "");
@@ -112,15 +112,15 @@ TEST(Import, storesEveryFieldExactlyAsGiven)
 // one row, as the spreadsheet shows it.
 TEST(Import, readsEveryFormatToTheSameRecords)
 {
-    const std::vector<RosterFields> expected{
+    const std::vector<RosterRecord> expected{
         {u"10731020101", u"11010519491231002X", u"张三", u" 68.9    ", u""},
         {u"10731020103", u"511702198802188913", u"李四", u"0", u"缺考\n补考"},
         {u"10731020102", u"510104199001011003", u"欧阳娜", u"59", u"进藏兵加5分,\"复核\""}};
     const auto excel = [&](const std::string& header, const std::string& sep, const std::string& end) {
         std::string text = header + end;
         for (const auto& record : expected) {
-            for (std::size_t i = 0; i < record.size(); ++i) {
-                std::string field = toUtf8(record[i]);
+            for (std::size_t i = 0; i < std::size(ROSTER_FIELDS); ++i) {
+                std::string field = toUtf8(record.*ROSTER_FIELDS[i]);
                 if (field.find_first_of(sep + "\"\n") != std::string::npos) {
                     for (std::size_t at = 0; (at = field.find('"', at)) != std::string::npos; at += 2)
                         field.insert(at, "\"");
@@ -169,10 +169,10 @@ TEST(Import, readsEveryFormatToTheSameRecords)
 TEST(Import, readsCharactersBeyondTheBasicPlane)
 {
     const std::string record = "10731020101\t11010519491231002X\t";
-    EXPECT_EQ(readRoster(HEADER + "\n" + record + "\xF0\xA0\xAE\xB7\t0\t\n").records[0][2], u"\U00020BB7");
+    EXPECT_EQ(readRoster(HEADER + "\n" + record + "\xF0\xA0\xAE\xB7\t0\t\n").records[0].xing, u"\U00020BB7");
     if (!fromGb18030("\x95\x34\xB2\x35"))
         GTEST_SKIP() << "no GB18030 table here (Wine reads GBK in its place)";
-    EXPECT_EQ(readRoster(HEADER + "\n" + record + "\x95\x34\xB2\x35\t0\t\n").records[0][2], u"\U00020BB7");
+    EXPECT_EQ(readRoster(HEADER + "\n" + record + "\x95\x34\xB2\x35\t0\t\n").records[0].xing, u"\U00020BB7");
 }
 
 TEST(Import, takesTodaysFilesAsBefore)
@@ -184,8 +184,8 @@ TEST(Import, takesTodaysFilesAsBefore)
     text.pop_back();
     const auto roster = readRoster(text);
     EXPECT_EQ(roster.records.size(), 339u);
-    EXPECT_EQ(roster.records[4][2], u"张\"三\"");
-    EXPECT_EQ(roster.records[4][4], u"加\"5\"分");
+    EXPECT_EQ(roster.records[4].xing, u"张\"三\"");
+    EXPECT_EQ(roster.records[4].beizhu, u"加\"5\"分");
     // CRLF line ends, the last one cut after its CR.
     text = join(validLines(), "\r\n");
     text.pop_back();
@@ -210,10 +210,7 @@ TEST(Import, compiledRosterEqualsTheFileRecordByRecord)
     ASSERT_EQ(records.size(), std::size_t(ROSTER_ROWS));
     for (int k = 0; k < ROSTER_ROWS; ++k) {
         const RosterRecord& r = ROSTER_DATA[k];
-        EXPECT_EQ((RosterFields{std::u16string(r.zhun), std::u16string(r.shen), std::u16string(r.xing),
-                                std::u16string(r.chengji), std::u16string(r.beizhu)}),
-                  records[k])
-            << "record " << k + 1;
+        EXPECT_EQ(r, records[k]) << "record " << k + 1;
     }
 }
 
@@ -277,7 +274,7 @@ TEST(Import, findsTheHeaderAndItsColumns)
         "李四\t" + identity("51010419900101002") + "\t3\t10731021002\t61.5\t缺考\t\t补\n\n"
         "制表人：王老师\t\t\t\t\t\t\t\n合计\t2人\n";
     const auto roster = readRoster(records);
-    EXPECT_EQ(roster.records, (std::vector<RosterFields>{
+    EXPECT_EQ(roster.records, (std::vector<RosterRecord>{
                                   {u"10731021001", fromUtf8(identity("51010419900101001")).value(), u"张三", u"60.5", u""},
                                   {u"10731021002", fromUtf8(identity("51010419900101002")).value(), u"李四", u"61.5", u"缺考"}}));
     EXPECT_EQ(rowsOf(roster.rows), (std::vector<int>{4, 5}));
@@ -291,7 +288,7 @@ TEST(Import, findsTheHeaderAndItsColumns)
     const std::string twoScores = "准考证号,身份证号,姓名,成绩,成绩,备注\n10731021001," + identity("51010419900101001") + ",张三,1,2,\n";
     EXPECT_EQ(refusal(twoScores).second, "several columns could be the score (成绩): 成绩 (D), 成绩 (E); choose one "
                                          "with --column chengji=NAME (the column's header)");
-    EXPECT_EQ(readRoster(twoScores, Encoding::Detect, ROSTER_MAX_RECORDS, {}, {u"", u"", u"", u"E", u""}).records[0][3], u"2");
+    EXPECT_EQ(readRoster(twoScores, Encoding::Detect, ROSTER_MAX_RECORDS, {}, {u"", u"", u"", u"E", u""}).records[0].chengji, u"2");
 }
 
 // Each refusal of a record, on the row it stands on; identity numbers masked.
@@ -394,11 +391,11 @@ TEST(Import, normalizesTicketAndIdentityNumbersOnlyWhereCertain)
     lines[3] = "=\"10731021003\"\t=\"" + id.substr(0, 17) + "x\"\t张三\t60.5\t";
     lines[4] = "10731021004\t５１０１０４１９９００１０１００４３\t张三\t60.5\t";
     const auto roster = readRoster(join(lines));
-    EXPECT_EQ(roster.records[1][0], u"10731021002");
-    EXPECT_EQ(roster.records[1][3], u"６０.5");  // a score stays as given
-    EXPECT_EQ(roster.records[2][0], u"10731021003");
-    EXPECT_EQ(toUtf8(roster.records[2][1]), id);
-    EXPECT_EQ(toUtf8(roster.records[3][1]), identity("51010419900101004"));
+    EXPECT_EQ(roster.records[1].zhun, u"10731021002");
+    EXPECT_EQ(roster.records[1].chengji, u"６０.5");  // a score stays as given
+    EXPECT_EQ(roster.records[2].zhun, u"10731021003");
+    EXPECT_EQ(toUtf8(roster.records[2].shen), id);
+    EXPECT_EQ(toUtf8(roster.records[3].shen), identity("51010419900101004"));
     std::vector<std::tuple<std::string, std::size_t, std::vector<int>>> changes;
     for (const auto& change : roster.changes)
         changes.emplace_back(change.what, change.count, rowsOf(change.firstRows));
@@ -513,8 +510,8 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
     EXPECT_EQ(rowsNamed(found.rows), "名单!2, 3");
     EXPECT_EQ(refusal(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "说明").second.find("no header row"), 0u);
     const auto named = readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "名单");
-    EXPECT_EQ(named.records.back(), (RosterFields{u"10731020103", u"510104199001011003", u"王五", u"59", u""}));
-    EXPECT_EQ(named.records.front()[4], u"复核\r\n加5分");
+    EXPECT_EQ(named.records.back(), (RosterRecord{u"10731020103", u"510104199001011003", u"王五", u"59", u""}));
+    EXPECT_EQ(named.records.front().beizhu, u"复核\r\n加5分");
     try {
         readRoster(readFile((dir + "two-sheets.xlsx").c_str()), Encoding::Detect, ROSTER_MAX_RECORDS, "成绩");
         ADD_FAILURE() << "a missing sheet was read";
@@ -539,8 +536,8 @@ TEST(Workbook, readsAnOfficesWorkbooksAsTheirTextTwin)
     }
     const auto firstRows = readRoster(readFile((dir + "shown.xlsx").c_str()));
     ASSERT_EQ(firstRows.records.size(), 3u);
-    EXPECT_EQ(firstRows.records[0][0], u"0000010001");
-    EXPECT_EQ((std::vector<std::u16string>{firstRows.records[0][3], firstRows.records[1][3], firstRows.records[2][3]}),
+    EXPECT_EQ(firstRows.records[0].zhun, u"0000010001");
+    EXPECT_EQ((std::vector<std::u16string>{firstRows.records[0].chengji, firstRows.records[1].chengji, firstRows.records[2].chengji}),
               (std::vector<std::u16string>{u"78.50", u"87.00分", u"86.0"}));
     EXPECT_TRUE(firstRows.changes.empty());
 
@@ -575,9 +572,9 @@ TEST(Workbook, readsEverySheetWithTheHeader)
     EXPECT_EQ(roster.format, "Excel workbook (.xlsx), sheets \"第一考场\", \"第二考场\", \"第三考场\"");
     EXPECT_EQ(roster.skippedSheets, std::vector<std::string>{"说明"});
     EXPECT_EQ(rowsNamed(roster.rows), "第一考场!2, 3, 第二考场!3, 第三考场!2");
-    EXPECT_EQ(roster.records[1], (RosterFields{u"10731020202", u"511702198802188913", u"钱二", u"0", u"缺考\n补考"}));
-    EXPECT_EQ(roster.records[2][3], u"155");
-    EXPECT_EQ(roster.records[3][3], u"130");
+    EXPECT_EQ(roster.records[1], (RosterRecord{u"10731020202", u"511702198802188913", u"钱二", u"0", u"缺考\n补考"}));
+    EXPECT_EQ(roster.records[2].chengji, u"155");
+    EXPECT_EQ(roster.records[3].chengji, u"130");
     EXPECT_EQ(roster.chosenColumns, (std::vector<std::string>{"总成绩 (E, under 成绩) as 成绩", "总成绩 (F) as 成绩"}));
     EXPECT_EQ(rowsNamed(roster.hiddenRows), "第一考场!3");
     EXPECT_EQ(roster.hiddenSheets, std::vector<std::string>{"第二考场"});
@@ -674,5 +671,5 @@ TEST(Office, readsEachSheetAsLibreOfficeShowsIt)
     }
     const auto records = readRoster(readFile(TEST_DATA "/office/roster.ods"));
     ASSERT_EQ(records.records.size(), 10u);
-    EXPECT_EQ(records.records[6], (RosterFields{u"0000020002", u"110105199002020229", u"钱二甲", u"75.1", u"复核\n加5分"}));
+    EXPECT_EQ(records.records[6], (RosterRecord{u"0000020002", u"110105199002020229", u"钱二甲", u"75.1", u"复核\n加5分"}));
 }

@@ -42,30 +42,30 @@ TEST(Packed, everyCandidateFindsTheirScoreAndOnlyWithTheirOwnNumber)
     ASSERT_EQ(driver.form().ROSTER_ROWS, static_cast<int>(records.size()));
     ASSERT_EQ(driver.form().ROSTER_UPPER, driver.form().ROSTER_ROWS + 11);
     for (std::size_t row = 1; row <= records.size(); ++row) {
-        const RosterFields& r = records[row - 1];
+        const RosterRecord& r = records[row - 1];
         SCOPED_TRACE("row " + std::to_string(row));
-        if ((u"," + damagedTickets + u",").find(u"," + r[0] + u",") != std::u16string::npos) {
-            ASSERT_EQ(query(driver, r[0], r[1]), MISMATCH);
+        if ((u"," + damagedTickets + u",").find(u"," + r.zhun + u",") != std::u16string::npos) {
+            ASSERT_EQ(query(driver, r.zhun, r.shen), MISMATCH);
             continue;
         }
-        ASSERT_EQ(query(driver, r[0], r[1]), NONE);
-        ASSERT_EQ(driver.text("Text3"), r[2]);
-        ASSERT_EQ(driver.text("Text4"), modelShownScore(r[3], r[4]));
+        ASSERT_EQ(query(driver, r.zhun, r.shen), NONE);
+        ASSERT_EQ(driver.text("Text3"), r.xing);
+        ASSERT_EQ(driver.text("Text4"), modelShownScore(r.chengji, r.beizhu));
         driver.click("Command2");
     }
 
     // The identity number exactly as given, or nothing opens.
-    const RosterFields& last = records.back();
-    const std::u16string other = records.front()[1];
-    for (const std::u16string& wrong : {last[1].substr(1), last[1].substr(0, last[1].size() - 1), u" " + last[1],
-                                        last[1] + u" ", other})
-        EXPECT_EQ(query(driver, last[0], wrong), MISMATCH);
-    for (const RosterFields& r : records)
-        if (r[1].ends_with(u'X')) {  // a lower-case x is another number
-            EXPECT_EQ(query(driver, r[0], r[1].substr(0, r[1].size() - 1) + u'x'), MISMATCH);
+    const RosterRecord& last = records.back();
+    const std::u16string other = records.front().shen;
+    for (const std::u16string& wrong : {last.shen.substr(1), last.shen.substr(0, last.shen.size() - 1), u" " + last.shen,
+                                        last.shen + u" ", other})
+        EXPECT_EQ(query(driver, last.zhun, wrong), MISMATCH);
+    for (const RosterRecord& r : records)
+        if (r.shen.ends_with(u'X')) {  // a lower-case x is another number
+            EXPECT_EQ(query(driver, r.zhun, r.shen.substr(0, r.shen.size() - 1) + u'x'), MISMATCH);
             break;
         }
-    EXPECT_EQ(query(driver, u"00000000000", last[1]), (Messages{{u"警告", u"无此考生"}}));
+    EXPECT_EQ(query(driver, u"00000000000", last.shen), (Messages{{u"警告", u"无此考生"}}));
 }
 
 TEST(Packed, anAreaWhoseCostIsOutOfBoundsIsRunTimeError321)

@@ -1,9 +1,16 @@
-// The roster columns of Form1 and their load.
+// The roster columns of Form1 and their load; the roster area, a site's files and their writers.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "form/form1.h"
 #include "office/write/area_write.h"
+#include "office/write/page.h"
+#include "office/write/site.h"
 #include "roster/bucket.h"
+#include "roster/page.h"
+#include "roster/utf.h"
 #include "tests/carried_roster.h"
 
 namespace {
@@ -166,7 +173,7 @@ TEST(RosterArea, damageToASealedRecordStaysInThatRecord)
 
 TEST(RosterArea, protectedIsSortedByTicketAndOfOneRecordSize)
 {
-    const std::vector<RosterFields> records = {
+    const std::vector<RosterRecord> records = {
         {u"10731050419", u"511702199001011234", u"王小明", u" 68.9    ", u""},
         {u"10731020102", u"51170219900101123X", u"李四", u" 0   ", u"缺考"},
         {u"10731030101", u"511702199001015678", u"欧阳明", u"  63.4    ", u"市委表彰优秀共产党员加5分"}};
@@ -180,13 +187,13 @@ TEST(RosterArea, protectedIsSortedByTicketAndOfOneRecordSize)
     EXPECT_EQ(roster.records[2].zhun, u"10731050419");
     EXPECT_EQ(roster.sealed[0].size(), roster.sealed[2].size());
     EXPECT_EQ(roster.sealed[1].size(), roster.sealed[2].size());
-    EXPECT_EQ(openRecord(roster.sealed[0], u"10731020102", u"51170219900101123X", roster.scope),
-              (OpenedRecord{u"李四", u" 0   ", u"缺考"}));
+    EXPECT_EQ(openRecord(roster.sealed[0], u"10731020102", u"51170219900101123X", roster.scope), records[1]);
 
     // Another packing of the same roster is another roster: its records do not open here.
     const CarriedRoster other = toCarry(records, 4096, TEST_COST);
     EXPECT_NE(other.scope.rosterId, roster.scope.rosterId);
     EXPECT_EQ(openRecord(other.sealed[0], u"10731020102", u"51170219900101123X", roster.scope), std::nullopt);
+    EXPECT_THROW(toCarry(records, 4096, SealCost{0, 0}), std::invalid_argument);  // never taken for a plain roster
 
     // An area of an earlier version is named as such, not passed over in silence.
     std::string area = encodeArea(roster, 4096);
@@ -201,21 +208,20 @@ TEST(RosterArea, protectedIsSortedByTicketAndOfOneRecordSize)
 
 TEST(SiteBucket, opensOnlyAsTheBucketAskedForOfItsOwnSiteWholeAndInOrder)
 {
-    CarriedRoster index;
-    index.scope = {newRosterId(), {1, 8}};
-    index.sealedSite = true;
-    index.buckets = 3;
-    const auto decode = [](const std::string& s) {
-        return decodeArea(std::span(reinterpret_cast<const unsigned char*>(s.data()), s.size()));
+    const SiteIndex index{{newRosterId(), {1, 8}}, 3};
+    const auto bytesOf = [](const std::string& s) {
+        return std::span(reinterpret_cast<const unsigned char*>(s.data()), s.size());
     };
-    const CarriedRoster readIndex = decode(encodeArea(index, 0, ROSTER_SITE_VERSION));
+    const std::string indexArea = encodeSiteIndex(index);
+    const SiteIndex readIndex = decodeSiteIndex(bytesOf(indexArea));
     EXPECT_EQ(readIndex.buckets, 3u);
-    EXPECT_TRUE(readIndex.isSealed() && readIndex.records.empty());
+    EXPECT_EQ(readIndex.scope.rosterId, index.scope.rosterId);
+    EXPECT_TRUE(readIndex.isSealed());
+    EXPECT_THROW(decodeArea(bytesOf(indexArea)), RosterAreaError);  // an index is no program's roster
 
     // Tickets of bucket 1, in order.
     CarriedRoster bucket;
     bucket.scope = index.scope;
-    bucket.sealedSite = true;
     for (int n = 0; bucket.records.size() < 3; ++n)
         if (const std::u16string ticket = u"1073101" + std::u16string(1, char16_t(u'0' + n / 10)) +
                                           std::u16string(1, char16_t(u'0' + n % 10));
@@ -223,16 +229,17 @@ TEST(SiteBucket, opensOnlyAsTheBucketAskedForOfItsOwnSiteWholeAndInOrder)
             bucket.records.push_back({ticket, {}, {}, {}, {}});
             bucket.sealed.push_back("sealed record " + std::to_string(n));
         }
-    std::string file = encodeArea(bucket, 0, ROSTER_SITE_VERSION);
-    const auto bytes = [&] { return std::span(reinterpret_cast<const unsigned char*>(file.data()), file.size()); };
+    std::string file = encodeBucket(bucket);
+    const auto bytes = [&] { return bytesOf(file); };
     const CarriedRoster read = decodeBucket(bytes(), index, 1);
     EXPECT_EQ(read.records, bucket.records);
     EXPECT_EQ(read.sealed, bucket.sealed);
     EXPECT_EQ(findTicket(read, bucket.records[2].zhun), 2u);
     EXPECT_EQ(findTicket(read, u"10731"), std::nullopt);
+    EXPECT_THROW(decodeSiteIndex(bytes()), RosterAreaError);  // a bucket is no index
 
     EXPECT_THROW(decodeBucket(bytes(), index, 0), RosterAreaError);  // another bucket
-    CarriedRoster other = index;
+    SiteIndex other = index;
     other.scope.rosterId = newRosterId();
     EXPECT_THROW(decodeBucket(bytes(), other, 1), RosterAreaError);  // another packing
     EXPECT_THROW(decodeBucket(bytes().first(file.size() - 1), index, 1), RosterAreaError);
@@ -240,8 +247,221 @@ TEST(SiteBucket, opensOnlyAsTheBucketAskedForOfItsOwnSiteWholeAndInOrder)
     EXPECT_THROW(decodeBucket(bytes(), index, 1), RosterAreaError);
     file[file.find("realed record")] ^= 0x01;
     std::swap(bucket.records[0], bucket.records[1]);
-    EXPECT_THROW(decode(encodeArea(bucket, 0, ROSTER_SITE_VERSION)), RosterAreaError);  // out of order
+    EXPECT_THROW(decodeSiteBucket(bytesOf(encodeBucket(bucket))), RosterAreaError);  // out of order
     std::sort(bucket.records.begin(), bucket.records.end(), [](auto& a, auto& b) { return a.zhun < b.zhun; });
     file = encodeArea(bucket, 0);  // a program's area, of version 2, is no bucket
     EXPECT_THROW(decodeBucket(bytes(), index, 1), RosterAreaError);
+}
+
+// ---- The site writer ------------------------------------------------------------
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A page template cut down to what the site writer fills: its policy and
+// its roster element.
+const std::string SITE_PAGE = "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; \">"
+                              "<script type=\"application/octet-stream\" id=\"roster\"></script>";
+
+// Records of `count` candidates, a remark on every third.
+std::vector<RosterRecord> siteRecords(std::size_t count)
+{
+    std::vector<RosterRecord> records;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::string n = std::to_string(1'000'000 + k);
+        const std::u16string digits(n.begin(), n.end());
+        records.push_back({u"1073" + digits, u"5117021990" + digits + u"9", u"王小明", u" 68.9    ",
+                           k % 3 ? u"" : u"市委表彰优秀共产党员加5分"});
+    }
+    return records;
+}
+
+// A folder of its own for each site, removed again.
+struct SiteFolder {
+    const fs::path path = fs::temp_directory_path() / ("varnholt-site-test-" + bucketFolder(newRosterId()));
+    ~SiteFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    std::vector<fs::path> entries() const
+    {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(path))
+            found.push_back(entry.path().filename());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+};
+
+std::vector<unsigned char> fileBytes(const fs::path& path)
+{
+    const std::string bytes = readFile(path.string().c_str());
+    return {bytes.begin(), bytes.end()};
+}
+
+// The site's index and its buckets, each checked to be the one of its number.
+std::vector<CarriedRoster> readSite(const fs::path& dir, SiteIndex& index)
+{
+    const std::string page = readFile((dir / "index.html").string().c_str());
+    const auto text = findPageArea(page);
+    index = decodeSiteIndex(areaFromPageText(std::string_view(page).substr(text.value().offset, text->size)));
+    std::vector<CarriedRoster> buckets;
+    for (std::uint32_t b = 0; b < index.buckets; ++b) {
+        const auto file = fileBytes(dir / bucketPath(index.scope.rosterId, b));
+        EXPECT_LE(file.size(), ROSTER_BUCKET_MAX) << "bucket " << b;
+        buckets.push_back(decodeBucket(file, index, b));
+    }
+    return buckets;
+}
+
+}  // namespace
+
+TEST(SiteWriter, putsEveryRecordInTheBucketItsTicketFallsInEachWithinTheLargestBucket)
+{
+    const SiteFolder dir;
+    const std::vector<RosterRecord> records = siteRecords(3000);
+    std::size_t reported = 0;
+    const SiteWritten written = writeSite(records, std::nullopt, dir.path, SITE_PAGE, [&](std::size_t done) {
+        reported = done;
+    });
+    SiteIndex index;
+    const std::vector<CarriedRoster> buckets = readSite(dir.path, index);
+    EXPECT_EQ(index.buckets, written.buckets);
+    EXPECT_GT(index.buckets, 1u);
+    EXPECT_FALSE(index.isSealed());
+    EXPECT_EQ(reported, records.size());
+    std::size_t held = 0;
+    for (const CarriedRoster& bucket : buckets)
+        held += bucket.records.size();
+    EXPECT_EQ(held, records.size());
+    for (const RosterRecord& record : records) {
+        const CarriedRoster& bucket = buckets.at(bucketOf(record.zhun, index.scope.rosterId, index.buckets));
+        const auto at = findTicket(bucket, record.zhun);
+        ASSERT_TRUE(at.has_value()) << toUtf8(record.zhun);
+        EXPECT_EQ(bucket.records[*at], record);
+    }
+}
+
+TEST(SiteWriter, sealsEveryRecordToOpenWithItsOwnIdentityNumberOnly)
+{
+    const SiteFolder dir;
+    const std::vector<RosterRecord> records = siteRecords(40);
+    writeSite(records, TEST_COST, dir.path, SITE_PAGE, [](std::size_t) {});
+    SiteIndex index;
+    const std::vector<CarriedRoster> buckets = readSite(dir.path, index);
+    EXPECT_TRUE(index.isSealed());
+    for (const RosterRecord& record : records) {
+        const CarriedRoster& bucket = buckets.at(bucketOf(record.zhun, index.scope.rosterId, index.buckets));
+        const auto at = findTicket(bucket, record.zhun);
+        ASSERT_TRUE(at.has_value()) << toUtf8(record.zhun);
+        EXPECT_EQ(bucket.records[*at].shen, u"");
+        EXPECT_EQ(openRecord(bucket.sealed.at(*at), record.zhun, record.shen, index.scope), record);
+        EXPECT_EQ(openRecord(bucket.sealed.at(*at), record.zhun, records.front().shen + u"0", index.scope), std::nullopt);
+    }
+}
+
+TEST(SiteWriter, leavesNoNewFolderWhenItFails)
+{
+    const SiteFolder dir;
+    writeSite(siteRecords(5), std::nullopt, dir.path, SITE_PAGE, [](std::size_t) {});  // an earlier packing
+    const auto before = dir.entries();
+    ASSERT_EQ(before.size(), 2u);  // its page and its folder
+
+    // A template without a roster element fails once every bucket is written.
+    EXPECT_THROW(writeSite(siteRecords(5), std::nullopt, dir.path, "<html></html>", [](std::size_t) {}), SiteError);
+    EXPECT_EQ(dir.entries(), before);
+    // A record too long for a bucket fails before the folder is made.
+    std::vector<RosterRecord> records = siteRecords(5);
+    records[2].beizhu.assign(ROSTER_BUCKET_MAX / 2, u'分');
+    EXPECT_THROW(writeSite(records, std::nullopt, dir.path, SITE_PAGE, [](std::size_t) {}), SiteError);
+    EXPECT_EQ(dir.entries(), before);
+    // A cost of zero, which would read as a plain site's, is refused first.
+    EXPECT_THROW(writeSite(siteRecords(5), SealCost{0, 0}, dir.path, SITE_PAGE, [](std::size_t) {}),
+                 std::invalid_argument);
+    EXPECT_EQ(dir.entries(), before);
+}
+
+// ---- Golden bytes ---------------------------------------------------------------
+// Areas of every kind as the writers of commit c521b1e wrote them
+// (tests/data/areas/): each is read to these records and written back byte
+// for byte, so that a change to the code changes no byte of a program file,
+// a page or a site.
+
+namespace {
+
+// The office's order; a protected roster and a bucket sort them by ticket.
+const std::vector<RosterRecord> GOLDEN_RECORDS = {
+    {u"10731050419", u"511702199001011234", u"王小明", u" 68.9    ", u"市委表彰优秀共产党员加5分"},
+    {u"10731020102", u"51170219900101123X", u"李四", u" 0   ", u"缺考"},
+    {u"10731030101", u"511702199001015678", u"欧阳\U00020BB7", u"  63.4    ", u""},  // a surrogate pair, no remark
+};
+
+RosterId goldenId(unsigned char first)
+{
+    RosterId id;
+    for (std::size_t i = 0; i < id.size(); ++i)
+        id[i] = static_cast<unsigned char>(first + i);
+    return id;
+}
+
+enum class Kind { Roster, Bucket, Index };
+const struct {
+    const char* file;
+    Kind kind;
+    bool sealed;
+    unsigned char id;  // the identifier's first byte, counting up; none at 0
+} GOLDEN_AREAS[] = {
+    {"roster-plain.bin", Kind::Roster, false, 0},     // version 2, capacity 0: of its exact size
+    {"roster-sealed.bin", Kind::Roster, true, 0x10},  // version 2 at TEST_COST
+    {"bucket-plain.bin", Kind::Bucket, false, 0x20},  // version 3
+    {"bucket-sealed.bin", Kind::Bucket, true, 0x30},
+    {"site-index.bin", Kind::Index, true, 0x30},      // the index of the site of bucket-sealed.bin: one bucket
+};
+
+}  // namespace
+
+TEST(GoldenArea, readsEachKindToItsRecordsAndWritesItBackByteForByte)
+{
+    std::vector<RosterRecord> sorted = GOLDEN_RECORDS;
+    std::sort(sorted.begin(), sorted.end(), [](auto& a, auto& b) { return a.zhun < b.zhun; });
+    for (const auto& golden : GOLDEN_AREAS) {
+        SCOPED_TRACE(golden.file);
+        const std::string file = readFile((std::string(TEST_DATA) + "/areas/" + golden.file).c_str());
+        const auto bytes = std::span(reinterpret_cast<const unsigned char*>(file.data()), file.size());
+        const SealScope scope{golden.id ? goldenId(golden.id) : RosterId{}, golden.sealed ? TEST_COST : SealCost{0, 0}};
+
+        SealScope read;
+        std::string written;
+        if (golden.kind == Kind::Index) {
+            const SiteIndex index = decodeSiteIndex(bytes);
+            EXPECT_EQ(index.buckets, 1u);
+            read = index.scope;
+            written = encodeSiteIndex(index);
+        } else {
+            const CarriedRoster roster =
+                golden.kind == Kind::Bucket ? decodeBucket(bytes, SiteIndex{scope, 1}, 0) : decodeArea(bytes);
+            read = roster.scope;
+            written = golden.kind == Kind::Bucket ? encodeBucket(roster) : encodeArea(roster, 0);
+            EXPECT_EQ(areaNeeded(GOLDEN_RECORDS, golden.sealed), file.size());  // sized before any sealing
+            const auto& expected = golden.kind == Kind::Roster && !golden.sealed ? GOLDEN_RECORDS : sorted;
+            ASSERT_EQ(roster.records.size(), expected.size());
+            if (!golden.sealed) {
+                EXPECT_EQ(roster.records, expected);
+            }
+            for (std::size_t i = 0; golden.sealed && i < expected.size(); ++i) {
+                EXPECT_EQ(roster.records[i], (RosterRecord{expected[i].zhun, {}, {}, {}, {}}));
+                EXPECT_EQ(openRecord(roster.sealed[i], expected[i].zhun, expected[i].shen, roster.scope), expected[i]);
+            }
+        }
+        EXPECT_EQ(read.rosterId, scope.rosterId);
+        EXPECT_EQ(read.cost.opsLimit, scope.cost.opsLimit);
+        EXPECT_EQ(read.cost.memLimitKiB, scope.cost.memLimitKiB);
+        EXPECT_TRUE(written == file) << "written anew, the bytes differ";
+    }
+    // The bucket a ticket falls in, as a site names its files.
+    EXPECT_EQ(bucketOf(u"10731050419", goldenId(0x30), 1000), 471u);
+    EXPECT_EQ(bucketOf(u"10731020102", goldenId(0x30), 1000), 897u);
+    EXPECT_EQ(bucketOf(u"10731030101", goldenId(0x30), 1000), 748u);
 }

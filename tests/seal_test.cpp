@@ -14,11 +14,11 @@ namespace {
 
 const std::u16string TICKET = u"10731020102";
 const std::u16string IDENTITY = u"51190219900101123X";
-const OpenedRecord RECORD{u"王小明", u"  63.4    ", u"进藏兵加5分"};
+const RosterRecord RECORD{TICKET, IDENTITY, u"王小明", u"  63.4    ", u"进藏兵加5分"};
 const SealScope SCOPE{newRosterId(), TEST_COST};
 constexpr std::size_t PADDED = 64;
 
-std::string sealed() { return sealRecord(TICKET, IDENTITY, RECORD, SCOPE, PADDED); }
+std::string sealed() { return sealRecord(RECORD, SCOPE, PADDED); }
 
 }  // namespace
 
@@ -107,12 +107,12 @@ TEST(Seal, refusesWhatItCannotSealAndCostsOutOfBounds)
     for (const SealCost cost : {SealCost{0, 8}, SealCost{1, 7}, SealCost{MAX_SEAL_PASSES + 1, 8},
                                 SealCost{1, MAX_SEAL_MEM_KIB + 1}, SealCost{0xFFFFFFFF, 0xFFFFFFFF}}) {
         EXPECT_FALSE(isSaneCost(cost)) << cost.opsLimit << " " << cost.memLimitKiB;
-        EXPECT_THROW(sealRecord(TICKET, IDENTITY, RECORD, {SCOPE.rosterId, cost}, PADDED), std::invalid_argument);
+        EXPECT_THROW(sealRecord(RECORD, {SCOPE.rosterId, cost}, PADDED), std::invalid_argument);
         EXPECT_EQ(openRecord(sealed(), TICKET, IDENTITY, {SCOPE.rosterId, cost}), std::nullopt);
     }
     EXPECT_TRUE(isSaneCost({MAX_SEAL_PASSES, MAX_SEAL_MEM_KIB}));
-    EXPECT_THROW(sealRecord(TICKET, IDENTITY, {u"\xD800", u"", u""}, SCOPE, PADDED), std::invalid_argument);
-    EXPECT_THROW(sealRecord(TICKET, IDENTITY, RECORD, SCOPE, 16), std::invalid_argument);  // longer than the padding
+    EXPECT_THROW(sealRecord({TICKET, IDENTITY, u"\xD800", u"", u""}, SCOPE, PADDED), std::invalid_argument);
+    EXPECT_THROW(sealRecord(RECORD, SCOPE, 16), std::invalid_argument);  // longer than the padding
 }
 
 TEST(Seal, calibratesNeverBelowTheFloorAsked)
@@ -128,23 +128,23 @@ TEST(Seal, calibratesNeverBelowTheFloorAsked)
 // length or of who has a remark.
 TEST(Seal, sealsAllInOrderToOneSizeAndCountsThemOnTheCallingThread)
 {
-    std::vector<SealInput> inputs;
+    std::vector<RosterRecord> records;
     for (char16_t k = 0; k < 20; ++k)
-        inputs.push_back({TICKET + k, IDENTITY + k,
-                          {RECORD.xing.substr(0, 2 + k % 2), RECORD.chengji, k % 3 ? u"" : u"市委表彰优秀共产党员加5分"}});
+        records.push_back({TICKET + k, IDENTITY + k, RECORD.xing.substr(0, 2 + k % 2), RECORD.chengji,
+                           k % 3 ? u"" : u"市委表彰优秀共产党员加5分"});
     std::vector<std::size_t> reports;
     const auto caller = std::this_thread::get_id();
-    const auto records = sealAll(inputs, SCOPE, [&](std::size_t done) {
+    const auto sealed = sealAll(records, SCOPE, [&](std::size_t done) {
         EXPECT_EQ(std::this_thread::get_id(), caller);
         reports.push_back(done);
     });
 
-    ASSERT_EQ(records.size(), inputs.size());
-    for (std::size_t k = 0; k < inputs.size(); ++k) {
-        EXPECT_EQ(openRecord(records[k], inputs[k].ticket, inputs[k].identity, SCOPE), inputs[k].record) << k;
-        EXPECT_EQ(records[k].size(), sealedSize(paddedSize(inputs))) << k;
+    ASSERT_EQ(sealed.size(), records.size());
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        EXPECT_EQ(openRecord(sealed[k], records[k].zhun, records[k].shen, SCOPE), records[k]) << k;
+        EXPECT_EQ(sealed[k].size(), sealedSize(paddedSize(records))) << k;
     }
     ASSERT_FALSE(reports.empty());
     EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
-    EXPECT_EQ(reports.back(), inputs.size());
+    EXPECT_EQ(reports.back(), records.size());
 }

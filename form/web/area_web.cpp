@@ -37,8 +37,9 @@ std::span<const unsigned char> rosterArea()
 extern "C" EMSCRIPTEN_KEEPALIVE void tk_prepare()
 {
     try {
-        if (const CarriedRoster& roster = carriedRoster(); roster.isSealed())
-            warmUpDerivation(roster.scope.cost);
+        const SiteIndex* site = carriedSite();
+        if (const SealScope& scope = site ? site->scope : carriedRoster().scope; sealsRecords(scope))
+            warmUpDerivation(scope.cost);
     } catch (...) {
     }
 }

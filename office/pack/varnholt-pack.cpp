@@ -111,9 +111,9 @@ std::string hex(const unsigned char* bytes, std::size_t size)
 std::string inQuotes(std::u16string_view text) { return "\"" + visible(text) + "\""; }
 
 // What the candidate of the record sees in Text4, by the query's own rule.
-std::u16string shownScore(const RosterFields& record)
+std::u16string shownScore(const RosterRecord& record)
 {
-    return ::shownScore(record[3], record[4]);
+    return ::shownScore(record.chengji, record.beizhu);
 }
 
 // Every error, by row, up to a limit; nothing will be written.
@@ -170,13 +170,13 @@ void report(std::ostream& out, const RosterFile& file, const fs::path& roster, c
     std::set<std::u16string> tickets;
     std::map<std::u16string, std::size_t> remarks;
     std::size_t endingInX = 0, zeroScores = 0, emptyScores = 0;
-    for (const RosterFields& r : records) {
-        tickets.insert(r[0]);
-        endingInX += r[1].ends_with(u'X');
+    for (const RosterRecord& r : records) {
+        tickets.insert(r.zhun);
+        endingInX += r.shen.ends_with(u'X');
         const std::u16string shown = shownScore(r);
         emptyScores += shown.starts_with(u' ');
         zeroScores += shown.starts_with(u"0 ");
-        ++remarks[r[4]];
+        ++remarks[r.beizhu];
     }
     out << "Roster " << display(roster) << ": " << file.format << "\n";
     if (!file.encodingNote.empty())
@@ -251,9 +251,9 @@ struct ReadRoster {
     RosterFile file;
     ~ReadRoster()
     {
-        for (RosterFields& record : file.records)
-            for (std::u16string& field : record)
-                wipe(field);
+        for (RosterRecord& record : file.records)
+            for (const auto field : ROSTER_FIELDS)
+                wipe(record.*field);
         wipe(bytes);
     }
 };
@@ -372,7 +372,7 @@ std::string signedProgram(const std::string& image, const PackOptions& options, 
 // is refused before any work, saying what fits: records like these in the
 // clear and protected, in this program or page and in the web page, and how
 // to split it.
-void checkFits(const std::vector<RosterFields>& records, const PackOptions& options, std::size_t capacity)
+void checkFits(const std::vector<RosterRecord>& records, const PackOptions& options, std::size_t capacity)
 {
     const std::size_t plain = areaNeeded(records, false), sealed = areaNeeded(records, true);
     const std::size_t needed = options.protect ? sealed : plain, count = records.size();
@@ -518,7 +518,7 @@ fs::path outputPath(const PackOptions& options, const Template& program)
 
 // The records, sealed at `cost` unless in the clear, put into the
 // template's roster area.
-void putRoster(Template& program, const std::vector<RosterFields>& records, const PackOptions& options,
+void putRoster(Template& program, const std::vector<RosterRecord>& records, const PackOptions& options,
                SealCost cost)
 {
     const auto seal = options.protect ? std::optional(cost) : std::nullopt;

@@ -503,10 +503,10 @@ void checkKey(const std::u16string& key, bool number, bool identity, int row, Re
 // one seen before is refused at its row.
 class Repeats {
 public:
-    void check(const RosterFields& fields, int row, Report& report)
+    void check(const RosterRecord& fields, int row, Report& report)
     {
         for (auto [seen, field, identity] :
-             {std::tuple{&tickets_, &fields[ZHUN], false}, std::tuple{&identities_, &fields[SHEN], true}})
+             {std::tuple{&tickets_, &fields.zhun, false}, std::tuple{&identities_, &fields.shen, true}})
             if (const auto [at, fresh] = seen->emplace(*field, report.here(row)); !fresh)
                 report.error(row, std::string("the ") + (identity ? "identity" : "ticket") + " number " +
                                       shown(*field, identity) + " repeats the one on " + rowsNamed({at->second}));
@@ -519,9 +519,9 @@ private:
 // What can make a candidate's lookup fail or show wrong: an identity number
 // not as the card prints it, a name not in Chinese, an empty name or score,
 // blanks around a score or remark.
-void warnAboutRecord(const RosterFields& fields, int row, Report& report)
+void warnAboutRecord(const RosterRecord& fields, int row, Report& report)
 {
-    const std::u16string& identity = fields[SHEN];
+    const std::u16string& identity = fields.shen;
     const char16_t check = checkCharacter(identity);
     const std::string number = "the identity number " + maskIdentity(identity);
     if (identity.size() == 15 && allDigits(identity))
@@ -531,7 +531,7 @@ void warnAboutRecord(const RosterFields& fields, int row, Report& report)
     else if (identity.back() != check)
         report.warn(WarningKind::Identity, row, number + " fails its check (ISO 7064 MOD 11-2)");
 
-    const std::u16string& name = fields[XING];
+    const std::u16string& name = fields.xing;
     for (std::size_t i = 0; i < name.size(); i += codePointAt(name, i) > 0xFFFF ? 2 : 1)
         if (const char32_t c = codePointAt(name, i); !isNameCharacter(c)) {
             const auto character = toUtf8(std::u16string_view(name).substr(i, c > 0xFFFF ? 2 : 1));
@@ -543,9 +543,9 @@ void warnAboutRecord(const RosterFields& fields, int row, Report& report)
         }
     if (name.empty())
         report.warn(WarningKind::EmptyName, row, "the name is empty");
-    if (trimmed(fields[CHENGJI]).empty())
+    if (trimmed(fields.chengji).empty())
         report.warn(WarningKind::EmptyScore, row, "the score is empty");
-    for (const auto& [field, what] : {std::pair{&fields[CHENGJI], "score"}, std::pair{&fields[BEIZHU], "remark"}})
+    for (const auto& [field, what] : {std::pair{&fields.chengji, "score"}, std::pair{&fields.beizhu, "remark"}})
         if (!trimmed(*field).empty() && (isBlank(field->front()) || isBlank(field->back())))
             report.warn(WarningKind::Blanks, row, std::string("the ") + what + " has blanks around it");
 }
@@ -556,14 +556,14 @@ void warnAboutTicketLengths(RosterFile& file)
 {
     std::map<std::size_t, std::size_t> counts;
     for (const auto& fields : file.records)
-        ++counts[fields[ZHUN].size()];
+        ++counts[fields.zhun.size()];
     const auto usual = std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
                            return a.second < b.second;
                        })->first;
     for (std::size_t k = 0; k < file.records.size(); ++k)
-        if (const auto length = file.records[k][ZHUN].size(); length != usual)
+        if (const auto length = file.records[k].zhun.size(); length != usual)
             file.warnings.push_back({WarningKind::TicketLength, file.rows[k].row,
-                                     "the ticket number " + toUtf8(file.records[k][ZHUN]) + " has " +
+                                     "the ticket number " + toUtf8(file.records[k].zhun) + " has " +
                                          std::to_string(length) + " characters where the others have " +
                                          std::to_string(usual) + (length < usual ? " (a lost leading zero?)" : ""),
                                      file.rows[k].sheet});
@@ -597,7 +597,7 @@ private:
     void readRecord(const TableRow& row)
     {
         const auto& columns = layout_->columns;
-        RosterFields fields;
+        RosterRecord fields;
         bool numbers[5] = {};  // of a workbook's number cells
         bool any = false, padded = false;
         std::vector<std::string> unshown;  // cells that cannot be taken as the sheet shows them
@@ -605,7 +605,7 @@ private:
             bool mapped = false;
             for (int f = 0; f < 5; ++f)
                 if (columns[f] == cell.column) {
-                    fields[f] = cell.text;
+                    fields.*ROSTER_FIELDS[f] = cell.text;
                     numbers[f] = cell.number;
                     padded |= f == ZHUN && cell.formatted;
                     mapped = true;
@@ -646,13 +646,13 @@ private:
             return;
         }
         // A number the sheet shows padded with zeros is taken as shown.
-        if (numbers[ZHUN] && !padded && allDigits(fields[ZHUN]))
+        if (numbers[ZHUN] && !padded && allDigits(fields.zhun))
             report_.changed("ticket numbers stored as numbers: taken as their digits", row.row);
         const std::size_t errors = report_.problems.size();
-        normalize(fields[ZHUN], false, row.row, report_);
-        normalize(fields[SHEN], true, row.row, report_);
-        checkKey(fields[ZHUN], numbers[ZHUN], false, row.row, report_);
-        checkKey(fields[SHEN], numbers[SHEN], true, row.row, report_);
+        normalize(fields.zhun, false, row.row, report_);
+        normalize(fields.shen, true, row.row, report_);
+        checkKey(fields.zhun, numbers[ZHUN], false, row.row, report_);
+        checkKey(fields.shen, numbers[SHEN], true, row.row, report_);
         if (report_.problems.size() == errors)
             repeats_.check(fields, row.row, report_);
         refuseUnreadFormulas(fields, row.row);
@@ -679,10 +679,10 @@ private:
 
     // FreeXL reads no formula: an empty cell of an .xls may be a computed
     // name or score, which would be stored as nothing.
-    void refuseUnreadFormulas(const RosterFields& fields, int row)
+    void refuseUnreadFormulas(const RosterRecord& fields, int row)
     {
         for (const auto& [field, what] : {std::pair{XING, "name"}, std::pair{CHENGJI, "score"}})
-            if (table_->formulasUnread && trimmed(fields[field]).empty())
+            if (table_->formulasUnread && trimmed(fields.*ROSTER_FIELDS[field]).empty())
                 report_.error(row, std::string("the ") + what + " in column " +
                                        columnName(*layout_->columns[field]) +
                                        " is empty, and an Excel 97-2003 workbook (.xls) does not show what a "

@@ -37,8 +37,6 @@
 
 #include "roster/roster.h"
 
-using RosterFields = std::array<std::u16string, 5>;  // zhun, shen, xing, chengji, beizhu
-
 // A row as the spreadsheet numbers it (from 1; 0 for the file as a whole)
 // and, in a workbook of several sheets, its sheet.
 struct Place {
@@ -118,7 +116,7 @@ struct SkippedRow {
 };
 
 struct RosterFile {
-    std::vector<RosterFields> records;
+    std::vector<RosterRecord> records;
     std::vector<Place> rows;                   // the row of each record
     std::string format;                        // what was read, e.g. "CSV, GB18030"
     std::string encodingNote;                  // why the encoding was guessed, or ""

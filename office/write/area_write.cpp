@@ -1,4 +1,5 @@
 #include "office/write/area_write.h"
+#include "roster/codec.h"
 #include "roster/wipe.h"
 
 #include <sodium.h>
@@ -13,27 +14,86 @@ namespace {
 // The marker that starts every roster area. It is written here only.
 constexpr std::string_view MARKER{"\x7FVARNHOLT-ROSTER", ROSTER_MARKER_SIZE};
 
-void putU32(std::string& out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out += static_cast<char>((value >> shift) & 0xFF);
-}
+// An area's payload, and the stretches of it the checksum covers.
+struct Payload {
+    std::string bytes;
+    std::vector<std::pair<std::size_t, std::size_t>> covered{{0, 0}};
+};
 
-void putVarint(std::string& out, std::size_t value)
+// The records' payload; the checksum covers all of it but the bytes of sealed
+// records, unless `coverSealed` (a site's bucket).
+Payload payloadOf(const CarriedRoster& roster, bool coverSealed)
 {
-    for (; value >= 0x80; value >>= 7)
-        out += static_cast<char>(0x80 | (value & 0x7F));
-    out += static_cast<char>(value);
-}
-
-void putText(std::string& out, std::u16string_view text)
-{
-    putVarint(out, text.size());
-    for (char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>(c >> 8);
+    Payload payload;
+    std::string& out = payload.bytes;
+    for (std::size_t i = 0; i < roster.records.size(); ++i) {
+        const RosterRecord& record = roster.records[i];
+        codec::putText(out, record.zhun);
+        if (roster.isSealed()) {
+            const std::string& sealed = roster.sealed.at(i);
+            codec::putBytes(out, sealed);
+            if (!coverSealed) {
+                payload.covered.back().second = out.size() - sealed.size();
+                payload.covered.emplace_back(out.size(), out.size());
+            }
+        } else {
+            for (const auto field : {&RosterRecord::shen, &RosterRecord::xing, &RosterRecord::chengji,
+                                     &RosterRecord::beizhu})
+                codec::putText(out, record.*field);
+        }
     }
+    payload.covered.back().second = out.size();
+    return payload;
 }
+
+// The whole area: marker, header, payload, and zeros up to `capacity`, or
+// with capacity 0 nothing beyond what it needs.
+std::string areaOf(std::uint32_t version, std::size_t capacity, std::uint32_t count, std::uint32_t flags,
+                   const SealScope& scope, const Payload& payload)
+{
+    const std::size_t needed = ROSTER_AREA_HEADER + payload.bytes.size();
+    if (capacity == 0)
+        capacity = needed;
+    if (needed > capacity)
+        throw AreaFullError(needed, capacity);
+
+    std::string fields;
+    codec::putU32(fields, version);
+    codec::putU32(fields, static_cast<std::uint32_t>(capacity));
+    codec::putU32(fields, static_cast<std::uint32_t>(payload.bytes.size()));
+    codec::putU32(fields, count);
+    codec::putU32(fields, flags | (sealsRecords(scope) ? 1 : 0));
+    codec::putU32(fields, scope.cost.opsLimit);
+    codec::putU32(fields, scope.cost.memLimitKiB);
+    fields.append(scope.rosterId.begin(), scope.rosterId.end());
+
+    const auto bytes = [](const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
+    crypto_hash_sha256_state hash;
+    crypto_hash_sha256_init(&hash);
+    crypto_hash_sha256_update(&hash, bytes(fields), fields.size());
+    for (const auto& [from, to] : payload.covered)
+        crypto_hash_sha256_update(&hash, bytes(payload.bytes) + from, to - from);
+    unsigned char checksum[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(&hash, checksum);
+
+    std::string area(MARKER);
+    area += fields;
+    area.append(reinterpret_cast<const char*>(checksum), sizeof checksum);
+    area += payload.bytes;
+    area.resize(capacity, '\0');
+    return area;
+}
+
+// The copies of records that sealing takes, wiped however it ends.
+struct WipedRecords {
+    std::vector<RosterRecord> records;
+    ~WipedRecords()
+    {
+        for (RosterRecord& record : records)
+            for (const auto field : ROSTER_FIELDS)
+                wipe(record.*field);
+    }
+};
 
 }  // namespace
 
@@ -44,120 +104,79 @@ AreaFullError::AreaFullError(std::size_t needed, std::size_t capacity)
 {
 }
 
-CarriedRoster toCarry(const std::vector<RosterFields>& records, std::size_t capacity, std::optional<SealCost> seal,
-                      const std::function<void(std::size_t done)>& progress)
+std::size_t recordSize(const RosterRecord& record, std::optional<std::size_t> sealedBytes)
+{
+    if (sealedBytes)
+        return codec::textSize(record.zhun) + codec::bytesSize(*sealedBytes);
+    std::size_t size = 0;
+    for (const auto field : ROSTER_FIELDS)
+        size += codec::textSize(record.*field);
+    return size;
+}
+
+CarriedRoster carryRecords(std::span<const RosterRecord* const> records, const SealScope& scope, std::size_t padded,
+                           const std::function<void(std::size_t done)>& progress)
 {
     CarriedRoster roster;
-    if (!seal) {
-        for (const RosterFields& f : records)
-            roster.records.push_back({f[0], f[1], f[2], f[3], f[4]});
+    roster.scope = scope;
+    if (!roster.isSealed()) {
+        for (const RosterRecord* record : records)
+            roster.records.push_back(*record);
         return roster;
     }
-    // Sealed: in ticket order, so the office's order (by position and
-    // score) does not give away ranks; the window finds a record by its
-    // ticket, and tickets are unique, so nothing it shows changes.
-    std::vector<SealInput> inputs;
-    for (const RosterFields& f : records)
-        inputs.push_back({f[0], f[1], {f[2], f[3], f[4]}});
-    std::sort(inputs.begin(), inputs.end(), [](const SealInput& a, const SealInput& b) { return a.ticket < b.ticket; });
-    for (const SealInput& input : inputs)
-        roster.records.push_back({input.ticket, {}, {}, {}, {}});
-    roster.scope = {newRosterId(), *seal};
-
-    // Whether it fits is known before the long work of sealing.
-    roster.sealed.assign(inputs.size(), std::string(sealedSize(paddedSize(inputs)), '\0'));
-    (void)encodeArea(roster, capacity);
-    roster.sealed = sealAll(inputs, roster.scope, progress ? progress : [](std::size_t) {});
-    for (SealInput& input : inputs) {
-        wipe(input.identity);
-        for (std::u16string* text : {&input.record.xing, &input.record.chengji, &input.record.beizhu})
-            wipe(*text);
+    WipedRecords batch;
+    batch.records.reserve(records.size());  // no copy left behind by a reallocation
+    for (const RosterRecord* record : records) {
+        batch.records.push_back(*record);
+        roster.records.push_back({record->zhun, {}, {}, {}, {}});
     }
+    roster.sealed = sealAll(batch.records, scope, progress ? progress : [](std::size_t) {}, padded);
     return roster;
 }
 
-std::size_t areaNeeded(const std::vector<RosterFields>& records, bool sealed)
+CarriedRoster toCarry(const std::vector<RosterRecord>& records, std::size_t capacity, std::optional<SealCost> seal,
+                      const std::function<void(std::size_t done)>& progress)
 {
-    const auto textSize = [](std::u16string_view text) {
-        std::string varint;
-        putVarint(varint, text.size());
-        return varint.size() + 2 * text.size();
-    };
-    std::vector<SealInput> inputs;
+    std::vector<const RosterRecord*> order;
+    for (const RosterRecord& record : records)
+        order.push_back(&record);
+    if (!seal)
+        return carryRecords(order, {}, 0);
+    checkCost(*seal);
+    // Sealed: in ticket order, so the office's order (by position and
+    // score) does not give away ranks; the window finds a record by its
+    // ticket, and tickets are unique, so nothing it shows changes.
+    std::sort(order.begin(), order.end(), [](const RosterRecord* a, const RosterRecord* b) { return a->zhun < b->zhun; });
+    // Whether it fits is known before the long work of sealing.
+    if (const std::size_t needed = areaNeeded(records, true); capacity != 0 && needed > capacity)
+        throw AreaFullError(needed, capacity);
+    return carryRecords(order, {newRosterId(), *seal}, paddedSize(records), progress);
+}
+
+std::size_t areaNeeded(const std::vector<RosterRecord>& records, bool sealed)
+{
+    const auto sealedBytes = sealed ? std::optional(sealedSize(paddedSize(records))) : std::nullopt;
     std::size_t needed = ROSTER_AREA_HEADER;
-    for (const RosterFields& f : records) {
-        needed += textSize(f[0]);
-        if (sealed)
-            inputs.push_back({{}, {}, {f[2], f[3], f[4]}});
-        else
-            needed += textSize(f[1]) + textSize(f[2]) + textSize(f[3]) + textSize(f[4]);
-    }
-    if (sealed && !records.empty()) {
-        const std::size_t size = sealedSize(paddedSize(inputs));
-        std::string varint;
-        putVarint(varint, size);
-        needed += records.size() * (varint.size() + size);
-    }
-    for (SealInput& input : inputs)
-        for (std::u16string* text : {&input.record.xing, &input.record.chengji, &input.record.beizhu})
-            wipe(*text);
+    for (const RosterRecord& record : records)
+        needed += recordSize(record, sealedBytes);
     return needed;
 }
 
-std::string encodeArea(const CarriedRoster& roster, std::size_t capacity, std::uint32_t version)
+std::string encodeArea(const CarriedRoster& roster, std::size_t capacity)
 {
-    // The payload, and the stretches of it the checksum covers: all but the
-    // bytes of sealed records, which a site's files cover too.
-    std::string payload;
-    std::vector<std::pair<std::size_t, std::size_t>> covered{{0, 0}};
-    for (std::size_t i = 0; i < roster.records.size(); ++i) {
-        const RosterRecord& record = roster.records[i];
-        putText(payload, record.zhun);
-        if (roster.isSealed()) {
-            putVarint(payload, roster.sealed[i].size());
-            payload += roster.sealed[i];
-            if (version != ROSTER_SITE_VERSION) {
-                covered.back().second = payload.size() - roster.sealed[i].size();
-                covered.emplace_back(payload.size(), payload.size());
-            }
-        } else {
-            for (const std::u16string* text : {&record.shen, &record.xing, &record.chengji, &record.beizhu})
-                putText(payload, *text);
-        }
-    }
-    covered.back().second = payload.size();
+    return areaOf(ROSTER_AREA_VERSION, capacity, static_cast<std::uint32_t>(roster.records.size()), 0, roster.scope,
+                  payloadOf(roster, false));
+}
 
-    const std::size_t needed = ROSTER_AREA_HEADER + payload.size();
-    if (capacity == 0)
-        capacity = needed;
-    if (needed > capacity)
-        throw AreaFullError(needed, capacity);
+std::string encodeBucket(const CarriedRoster& bucket)
+{
+    return areaOf(ROSTER_SITE_VERSION, 0, static_cast<std::uint32_t>(bucket.records.size()), 0, bucket.scope,
+                  payloadOf(bucket, true));
+}
 
-    std::string fields;
-    putU32(fields, version);
-    putU32(fields, static_cast<std::uint32_t>(capacity));
-    putU32(fields, static_cast<std::uint32_t>(payload.size()));
-    putU32(fields, static_cast<std::uint32_t>(roster.isSite() ? roster.buckets : roster.records.size()));
-    putU32(fields, (roster.isSealed() ? 1 : 0) | (roster.isSite() ? ROSTER_SITE_INDEX : 0));
-    putU32(fields, roster.scope.cost.opsLimit);
-    putU32(fields, roster.scope.cost.memLimitKiB);
-    fields.append(roster.scope.rosterId.begin(), roster.scope.rosterId.end());
-
-    const auto bytes = [](const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
-    crypto_hash_sha256_state hash;
-    crypto_hash_sha256_init(&hash);
-    crypto_hash_sha256_update(&hash, bytes(fields), fields.size());
-    for (const auto& [from, to] : covered)
-        crypto_hash_sha256_update(&hash, bytes(payload) + from, to - from);
-    unsigned char checksum[crypto_hash_sha256_BYTES];
-    crypto_hash_sha256_final(&hash, checksum);
-
-    std::string area(MARKER);
-    area += fields;
-    area.append(reinterpret_cast<const char*>(checksum), sizeof checksum);
-    area += payload;
-    area.resize(capacity, '\0');
-    return area;
+std::string encodeSiteIndex(const SiteIndex& index)
+{
+    return areaOf(ROSTER_SITE_VERSION, 0, index.buckets, ROSTER_SITE_INDEX, index.scope, {});
 }
 
 std::optional<std::size_t> findArea(std::span<const unsigned char> program)
@@ -176,8 +195,7 @@ std::optional<std::size_t> findArea(std::span<const unsigned char> program)
             if (capacity >= ROSTER_AREA_HEADER && capacity <= area.size() && (decodeArea(area.first(capacity)), true))
                 return static_cast<std::size_t>(at - program.begin());
         } catch (const RosterAreaError&) {
-            const std::uint32_t version = area[16] | area[17] << 8 | area[18] << 16 | std::uint32_t{area[19]} << 24;
-            if (version >= 1 && version < ROSTER_AREA_VERSION)
+            if (const std::uint32_t version = areaVersion(area); version >= 1 && version < ROSTER_AREA_VERSION)
                 otherVersion = version;
         }
     }

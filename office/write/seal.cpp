@@ -1,5 +1,6 @@
 #include "office/write/seal.h"
 
+#include "roster/codec.h"
 #include "roster/seal_format.h"
 #include "roster/utf.h"
 #include "roster/wipe.h"
@@ -25,21 +26,17 @@ struct Wiped : Text {
     ~Wiped() { wipe(static_cast<Text&>(*this)); }
 };
 
+// One text of a record's plaintext: its UTF-8 after the count of its bytes.
 void appendText(std::string& out, std::u16string_view text)
 {
     const Wiped<std::string> utf8 = toUtf8(text);
     if (Wiped<std::u16string>(fromUtf8(utf8).value_or(u"")) != text)
         throw std::invalid_argument("a text holds a surrogate that is not one of a pair");
-    for (auto size = utf8.size(); ; size >>= 7) {
-        out += static_cast<char>((size & 0x7F) | (size >= 0x80 ? 0x80 : 0));
-        if (size < 0x80)
-            break;
-    }
-    out += utf8;
+    codec::putBytes(out, utf8);
 }
 
 // The plaintext of a record, unpadded; the caller wipes it.
-std::string plaintextOf(const OpenedRecord& record)
+std::string plaintextOf(const RosterRecord& record)
 {
     std::string plaintext;
     appendText(plaintext, record.xing);
@@ -58,29 +55,33 @@ RosterId newRosterId()
     return id;
 }
 
-std::size_t paddedSize(const OpenedRecord& record)
+void checkCost(SealCost cost)
+{
+    if (!isSaneCost(cost))
+        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
+}
+
+std::size_t paddedSize(const RosterRecord& record)
 {
     Wiped<std::string> plaintext = plaintextOf(record);
     // sodium_pad always adds at least one byte: strictly beyond the longest.
     return (plaintext.size() / PAD_BLOCK + 1) * PAD_BLOCK;
 }
 
-std::size_t paddedSize(const std::vector<SealInput>& inputs)
+std::size_t paddedSize(const std::vector<RosterRecord>& records)
 {
     std::size_t padded = PAD_BLOCK;
-    for (const SealInput& input : inputs)
-        padded = std::max(padded, paddedSize(input.record));
+    for (const RosterRecord& record : records)
+        padded = std::max(padded, paddedSize(record));
     return padded;
 }
 
 std::size_t sealedSize(std::size_t padded) { return HEADER_BYTES + padded + TAG_BYTES; }
 
-std::string sealRecord(std::u16string_view ticket, std::u16string_view identity, const OpenedRecord& record,
-                       const SealScope& scope, std::size_t padded)
+std::string sealRecord(const RosterRecord& record, const SealScope& scope, std::size_t padded)
 {
     startSodium();
-    if (!isSaneCost(scope.cost))
-        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
+    checkCost(scope.cost);
     Wiped<std::string> plaintext = plaintextOf(record);
     if (padded == 0 || plaintext.size() >= padded)
         throw std::invalid_argument("a record is longer than the roster's padded size");
@@ -96,9 +97,9 @@ std::string sealRecord(std::u16string_view ticket, std::u16string_view identity,
     auto* salt = reinterpret_cast<unsigned char*>(sealed.data());
     auto* nonce = salt + SALT_BYTES;
     randombytes_buf(salt, HEADER_BYTES);
-    const std::string data = associatedData(scope, ticket);
+    const std::string data = associatedData(scope, record.zhun);
     Key key;
-    derive(key, identity, salt, scope.cost);
+    derive(key, record.shen, salt, scope.cost);
     crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + NONCE_BYTES, nullptr, bytes(plaintext), plaintext.size(),
                                                bytes(data), data.size(), nullptr, nonce, key.bytes);
     return sealed;
@@ -124,8 +125,7 @@ DerivationTime timeDerivation(std::uint32_t memKiB)
 
 SealCost calibrateCost(double seconds, SealCost floor)
 {
-    if (!isSaneCost(floor))
-        throw std::invalid_argument("the key derivation's cost is outside the bounds a roster may state");
+    checkCost(floor);
     // Here about 85 ms fixed and 25 ms a pass for 64 MiB.
     const DerivationTime time = timeDerivation(floor.memLimitKiB);
     const double passes = std::round((seconds - time.fixed) / time.perPass);
@@ -142,12 +142,12 @@ SealCost calibrateCost(double seconds, SealCost floor)
     return cost;
 }
 
-std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const SealScope& scope,
+std::vector<std::string> sealAll(const std::vector<RosterRecord>& records, const SealScope& scope,
                                  const std::function<void(std::size_t done)>& progress,
                                  std::optional<std::size_t> paddedTo)
 {
-    const std::size_t padded = paddedTo.value_or(paddedSize(inputs));
-    std::vector<std::string> sealed(inputs.size());
+    const std::size_t padded = paddedTo.value_or(paddedSize(records));
+    std::vector<std::string> sealed(records.size());
     std::mutex mutex;
     std::condition_variable changed;
     std::size_t next = 0, done = 0;
@@ -155,11 +155,11 @@ std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const Sea
 
     auto work = [&] {
         std::unique_lock lock(mutex);
-        while (next < inputs.size() && !failure) {
+        while (next < records.size() && !failure) {
             const std::size_t i = next++;
             lock.unlock();
             try {
-                sealed[i] = sealRecord(inputs[i].ticket, inputs[i].identity, inputs[i].record, scope, padded);
+                sealed[i] = sealRecord(records[i], scope, padded);
                 lock.lock();
                 ++done;
             } catch (...) {
@@ -176,14 +176,14 @@ std::vector<std::string> sealAll(const std::vector<SealInput>& inputs, const Sea
         std::vector<std::jthread> threads;
         const auto cores = std::max(1u, std::thread::hardware_concurrency());
         try {
-            while (threads.size() < std::min<std::size_t>(cores, inputs.size()))
+            while (threads.size() < std::min<std::size_t>(cores, records.size()))
                 threads.emplace_back(work);
         } catch (...) {
             std::lock_guard lock(mutex);
             failure = std::current_exception();
         }
         std::unique_lock lock(mutex);
-        for (std::size_t reported = 0; reported < inputs.size() && !failure;) {
+        for (std::size_t reported = 0; reported < records.size() && !failure;) {
             changed.wait(lock, [&] { return done != reported || failure; });
             if (failure)
                 break;

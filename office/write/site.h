@@ -35,6 +35,6 @@ struct SiteWritten {
 // are sealed one after another, each on every core, so memory holds one
 // bucket beyond the records; `progress` hears how many records are done.
 // On failure nothing of the new packing is left.
-SiteWritten writeSite(const std::vector<RosterFields>& records, std::optional<SealCost> seal,
+SiteWritten writeSite(const std::vector<RosterRecord>& records, std::optional<SealCost> seal,
                       const std::filesystem::path& dir, const std::string& page,
                       const std::function<void(std::size_t done)>& progress);
