@@ -23,9 +23,10 @@ void increment(std::int16_t& counter)
 
 // The identity check, for a row of the program's roster and a record of a
 // site's bucket alike: the identity number equals the record's exactly. A
-// protected roster keeps none: there the record's sealed record must open
-// with the key derived from the identity number, which it does for that
-// number only. Returns the record, or nothing once the warning has been shown.
+// protected roster keeps none: there the record's sealed record (at `at`)
+// must open with the key derived from the identity number, which it does for
+// that number only. Returns the record, or nothing once the warning has been
+// shown.
 std::optional<RosterRecord> checkIdentity(const CarriedRoster& roster, std::size_t at, const RosterRecord& record,
                                           const std::u16string& identity)
 {

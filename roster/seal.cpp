@@ -110,7 +110,7 @@ std::optional<RosterRecord> openRecord(std::string_view sealed, std::u16string_v
     std::size_t unpadded = 0;
     if (sodium_unpad(&unpadded, bytes(plaintext), plaintext.size(), plaintext.size()) != 0)
         return std::nullopt;
-    RosterRecord record{std::u16string(ticket), std::u16string(identity), {}, {}, {}};
+    RosterRecord record{std::u16string(ticket), {}, {}, {}, {}};
     codec::Reader in(std::span(bytes(plaintext), unpadded));
     bool read = false;
     try {
@@ -119,7 +119,7 @@ std::optional<RosterRecord> openRecord(std::string_view sealed, std::u16string_v
     } catch (const RosterAreaError&) {
     }
     if (!read) {
-        for (std::u16string* text : {&record.shen, &record.xing, &record.chengji, &record.beizhu})
+        for (std::u16string* text : {&record.xing, &record.chengji, &record.beizhu})
             wipe(*text);
         return std::nullopt;
     }

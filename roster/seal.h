@@ -50,12 +50,12 @@ struct SealScope {
 // states no cost (both zero; roster/area.h).
 inline bool sealsRecords(const SealScope& scope) { return scope.cost.opsLimit || scope.cost.memLimitKiB; }
 
-// The whole record, its ticket and identity number those given, or nothing
-// when it does not open with this identity number: another number, damaged
-// bytes, another row's or another roster's record, a cost that is not sane.
-// Never throws for bad input; throws std::bad_alloc when the key derivation
-// finds not the memory it needs. The key and the plaintext are wiped before
-// it returns.
+// The record, its ticket number the one given and its identity number left
+// empty (no copy of it is made), or nothing when it does not open with this
+// identity number: another number, damaged bytes, another row's or another
+// roster's record, a cost that is not sane. Never throws for bad input;
+// throws std::bad_alloc when the key derivation finds not the memory it
+// needs. The key and the plaintext are wiped before it returns.
 std::optional<RosterRecord> openRecord(std::string_view sealed, std::u16string_view ticket,
                                        std::u16string_view identity, const SealScope& scope);
 
