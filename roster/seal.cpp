@@ -18,14 +18,6 @@ namespace {
 
 using namespace seal;
 
-// A text wiped when it goes out of scope.
-template <typename Text>
-struct Wiped : Text {
-    using Text::Text;
-    Wiped(Text&& text) : Text(std::move(text)) {}
-    ~Wiped() { wipe(static_cast<Text&>(*this)); }
-};
-
 // Reads one text of a record's plaintext (office/write/seal.cpp): its UTF-8
 // after a count of four bytes at most, lengths below 256 MiB. False when the
 // bytes are not one; RosterAreaError when they run past the end.

@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "roster/seal.h"
+#include "roster/wipe.h"
 
 namespace seal {
 
@@ -35,6 +37,14 @@ struct Secret {
     ~Secret() { sodium_memzero(bytes, sizeof bytes); }
 };
 using Key = Secret<crypto_aead_xchacha20poly1305_ietf_KEYBYTES>;
+
+// A text wiped when it goes out of scope.
+template <typename Text>
+struct Wiped : Text {
+    using Text::Text;
+    Wiped(Text&& text) : Text(std::move(text)) {}
+    ~Wiped() { wipe(static_cast<Text&>(*this)); }
+};
 
 // Derives the key from the identity number's UTF-16 code units. With a sane
 // cost, libsodium fails only for want of the memory: std::bad_alloc.

@@ -18,14 +18,6 @@ namespace {
 
 using namespace seal;
 
-// A text wiped when it goes out of scope.
-template <typename Text>
-struct Wiped : Text {
-    using Text::Text;
-    Wiped(Text&& text) : Text(std::move(text)) {}
-    ~Wiped() { wipe(static_cast<Text&>(*this)); }
-};
-
 // One text of a record's plaintext: its UTF-8 after the count of its bytes.
 void appendText(std::string& out, std::u16string_view text)
 {
