@@ -48,6 +48,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_FLAGS = -max_total_time=$$(( $(FUZZ_SECONDS) / 2 )) -timeout=30 -rss_limit_mb=4096 -print_final_stats=1
 fuzz: libs
 	@tools/install-deps.sh fuzz
+	tools/build-lib.sh freexl fuzz
 	@test -f build/fuzz/build.ninja || cmake --preset fuzz
 	cmake --build --preset fuzz --target query_fuzzer roster_fuzzer
 	mkdir -p build/fuzz/corpus build/fuzz/corpus-roster
@@ -68,13 +69,13 @@ bench: build web
 # The 32-bit Windows program, cross-compiled, and the same sources as a 64-bit
 # program, tested under wine64 beside it. rosterc, which compiles the roster,
 # comes from the Linux build; libsodium, and for the packer minizip, expat and
-# FreeXL, are built once for each from Debian's source packages (build/sodium/,
-# build/minizip/, build/expat/, build/freexl/).
+# FreeXL and libxml2, are built once for each from Debian's source packages
+# (build/sodium/, build/minizip/, build/expat/, build/freexl/, build/xml2/).
 TRIPLET_windows := i686-w64-mingw32
 TRIPLET_windows64 := x86_64-w64-mingw32
 windows windows64: build
 	@tools/install-deps.sh windows
-	for library in sodium minizip expat freexl; do tools/build-lib.sh $$library $(TRIPLET_$@) || exit 1; done
+	for library in sodium minizip expat freexl xml2; do tools/build-lib.sh $$library $(TRIPLET_$@) || exit 1; done
 	@test -f build/$@/build.ninja || cmake --preset $@
 	cmake --build --preset $@
 
@@ -87,8 +88,8 @@ test-windows: windows windows64 web
 
 # The web page, build/web/varnholt.html: the same sources compiled to
 # WebAssembly with Debian's Emscripten, libsodium built for it once from
-# Debian's source package (build/sodium/), and the roster put in by the Linux
-# build's rosterc. It is the page template varnholt-pack --web copies.
+# Debian's source package (build/sodium/), the form's markup printed by the
+# Linux build's form_html and the roster put in by its rosterc. It is the page template varnholt-pack --web copies.
 web: build
 	@tools/install-deps.sh web
 	tools/build-lib.sh sodium wasm32-unknown-emscripten
@@ -124,9 +125,12 @@ screenshots: build windows web
 	tools/web_screenshots.py build/web/varnholt.html docs
 
 # The Excel 97-2003 workbooks the tests read, written anew by LibreOffice
-# into tests/data/ (CI reads the committed ones).
+# into tests/data/, and Gnumeric's .xls, .xlsx and .ods of one sheet into
+# tests/data/gnumeric/ (CI reads the committed ones). Gnumeric's first:
+# LibreOffice saves its .xlsx as tests/data/libreoffice/roster.xls.
 fixtures-xls:
 	@tools/install-deps.sh fixtures
+	/usr/bin/python3 tests/make_gnumeric.py
 	/usr/bin/python3 tests/make_xls.py
 
 # Regenerates the synthetic roster; the committed file must come out unchanged.

@@ -1,6 +1,6 @@
 # Installation and packages. Linux: the program with its desktop entry, icons
 # and AppStream metadata, the packer and the web page template, packed by
-# CPack as a Debian package. Windows: the one program file, the packer, the
+# CPack as a Debian package, with the office's window and its desktop entry. Windows: the one program file, the packer, the
 # web page template and a README, packed as a ZIP.
 set(VARNHOLT_APP_ID io.github.brenmoor.varnholt)
 
@@ -17,7 +17,7 @@ or network.]])
 
 if(WIN32)
     # Varnholt.exe as built and tested; the linker has stripped it already.
-    install(TARGETS varnholt varnholt-pack RUNTIME DESTINATION .)
+    install(TARGETS varnholt varnholt-pack varnholt-office RUNTIME DESTINATION .)
     install(FILES "${VARNHOLT_PAGE}" DESTINATION . RENAME Varnholt.html)
     # Its version from the project line; UTF-8 with BOM and CRLF line ends, as the template.
     configure_file("${PROJECT_SOURCE_DIR}/packaging/README-windows.txt.in"
@@ -29,10 +29,12 @@ if(WIN32)
 else()
     include(GNUInstallDirs)
     set(share "${CMAKE_INSTALL_DATADIR}")
-    install(TARGETS varnholt varnholt-pack RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+    install(TARGETS varnholt varnholt-pack varnholt-office RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
     # Where varnholt-pack --web looks for it: ../share/varnholt beside the tool.
     install(FILES "${VARNHOLT_PAGE}" DESTINATION "${share}/varnholt")
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt.desktop" DESTINATION "${share}/applications")
+    # The office's window, under a name of its own.
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt-office.desktop" DESTINATION "${share}/applications")
     install(FILES "${PROJECT_SOURCE_DIR}/frame/varnholt.png" DESTINATION "${share}/icons/hicolor/32x32/apps")
     install(FILES "${PROJECT_SOURCE_DIR}/packaging/varnholt-64.png"
             DESTINATION "${share}/icons/hicolor/64x64/apps" RENAME varnholt.png)

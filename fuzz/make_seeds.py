@@ -70,18 +70,24 @@ with tempfile.TemporaryDirectory() as tmp:
             data = stored.getvalue()
         roster_seeds[f"{fmt}-{flag}"] = bytes([flag]) + data
 # A workbook with number formats (python3-openpyxl: padded tickets, scores in
-# 0.00"分", a date, a formula without a saved result), its parts stored; and a
+# 0.00"分", a date, a formula without a saved result, an ISO date cell in the
+# system's long date, a remark merged over two rows), its parts stored; and a
 # small .ods, stored, with number styles, repeated and covered cells, blanks
 # and a line break in a cell.
+import datetime
 import openpyxl
 
-book = openpyxl.Workbook()
+book = openpyxl.Workbook(iso_dates=True)
 sheet = book.active
 sheet.append(["准考证号", "身份证号", "姓名", "成绩", "备注"])
 for r, (score, code) in enumerate([(87.5, '0.00"分"'), (45000, "yyyy-mm-dd"), ("=1+1", "0.0")], start=2):
     sheet.append([10000 + r, rows[r][1], rows[r][2], score, None])
     sheet.cell(r, 1).number_format = "0000000000"
     sheet.cell(r, 4).number_format = code
+sheet.cell(2, 5).value = datetime.date(2025, 6, 2)
+sheet.cell(2, 5).number_format = "[$-F800]dddd, mmmm dd, yyyy"
+sheet.cell(3, 5).value = "缺考"
+sheet.merge_cells("E3:E4")
 made = io.BytesIO()
 book.save(made)
 stored = io.BytesIO()
@@ -121,8 +127,14 @@ with zipfile.ZipFile(stored, "w", zipfile.ZIP_STORED) as out:
     out.writestr(zipfile.ZipInfo("mimetype", (2026, 1, 1, 0, 0, 0)), "application/vnd.oasis.opendocument.spreadsheet")
     out.writestr(zipfile.ZipInfo("content.xml", (2026, 1, 1, 0, 0, 0)), CONTENT)
 roster_seeds["ods-0"] = b"\0" + stored.getvalue()
-for name in ("number-score",):  # .xls written by LibreOffice (tests/make_xls.py)
-    roster_seeds[f"xls-{name}"] = b"\0" + (root.parent / "tests" / "data" / f"{name}.xls").read_bytes()
+# .xls written by LibreOffice (tests/make_xls.py) and Gnumeric (tests/make_gnumeric.py):
+# number formats, FORMULA records with number, STRING and boolean results,
+# BOOLERR, hidden rows and columns (ROW, COLINFO).
+for name in ("number-score", "formula-score", "gnumeric/roster"):
+    roster_seeds["xls-" + name.replace("/", "-")] = b"\0" + (root.parent / "tests" / "data" / f"{name}.xls").read_bytes()
+# Excel 2003 XML and a web system's HTML export, both named .xls (tests/data).
+for name, seed in (("roster-2003", "spreadsheetml-0"), ("roster-web", "html-0")):
+    roster_seeds[seed] = b"\0" + (root.parent / "tests" / "data" / f"{name}.xls").read_bytes()
 out = root / "corpus-roster"
 out.mkdir(exist_ok=True)
 for name, data in roster_seeds.items():

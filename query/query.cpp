@@ -49,18 +49,16 @@ std::optional<RosterRecord> checkIdentity(const CarriedRoster& roster, std::size
 std::optional<RosterRecord> lookUpOnSite(const SiteIndex& index, const std::u16string& ticket,
                                          const std::u16string& identity)
 {
-    LoadedBucket loaded;
+    std::optional<CarriedRoster> loaded;
     {
         const tk::BusyCursor busy;  // the fetch takes a moment
         loaded = loadBucket(index, ticket);
     }
-    if (!loaded.roster) {
-        tk::MsgBox(loaded.fromDisk ? u"本页面须从网址打开：请在浏览器中输入考试机构公布的网址，再查询。"
-                                   : u"查询未能完成，请稍后再试。",
-                   0, WARNING);
+    if (!loaded) {
+        tk::MsgBox(u"查询未能完成，请稍后再试。", 0, WARNING);
         return std::nullopt;
     }
-    const CarriedRoster& bucket = *loaded.roster;
+    const CarriedRoster& bucket = *loaded;
     const auto at = findTicket(bucket, ticket);
     if (!at) {
         tk::MsgBox(u"无此考生", 0, WARNING);

@@ -41,23 +41,14 @@ CarriedRoster decodeBucket(std::span<const unsigned char> file, const SiteIndex&
 std::optional<std::size_t> findTicket(const CarriedRoster& bucket, std::u16string_view ticket);
 
 // The bucket of `ticket`, fetched from beside the page and checked; nothing
-// when it does not load, `fromDisk` set when that is because the page was
-// opened from disk, where it can fetch nothing. A file that fails the check
-// is fetched once more past the browser's cache, which keeps a bucket for
-// good: a damaged copy cached once is not kept after the site is repaired.
-// Defined with the roster load (roster/roster.cpp).
-struct LoadedBucket {
-    std::optional<CarriedRoster> roster;
-    bool fromDisk = false;
-};
-LoadedBucket loadBucket(const SiteIndex& index, std::u16string_view ticket);
+// when it does not load. A file that fails the check is fetched once more
+// past the browser's cache, which keeps a bucket for good: a damaged copy
+// cached once is not kept after the site is repaired. Defined with the
+// roster load (roster/roster.cpp).
+std::optional<CarriedRoster> loadBucket(const SiteIndex& index, std::u16string_view ticket);
 
 // The platform's fetch of a file relative to the page: its bytes, or nothing
 // (no network, not found, larger than ROSTER_BUCKET_MAX); `reload` past the
 // browser's cache. The page's is in form/web/site_web.cpp; a program file
 // has no site to fetch from (roster/roster.cpp).
-struct FetchedFile {
-    std::optional<std::vector<unsigned char>> bytes;
-    bool fromDisk = false;
-};
-FetchedFile fetchSiteFile(const std::string& path, bool reload);
+std::optional<std::vector<unsigned char>> fetchSiteFile(const std::string& path, bool reload);

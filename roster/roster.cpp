@@ -58,16 +58,16 @@ void Form1::shen111()
         shen(row) = carriedRoster().records[row - 1].shen;
 }
 
-LoadedBucket loadBucket(const SiteIndex& index, std::u16string_view ticket)
+std::optional<CarriedRoster> loadBucket(const SiteIndex& index, std::u16string_view ticket)
 {
     const std::uint32_t bucket = bucketOf(ticket, index.scope.rosterId, index.buckets);
     const std::string path = bucketPath(index.scope.rosterId, bucket);
     for (const bool reload : {false, true}) {
-        FetchedFile fetched = fetchSiteFile(path, reload);
-        if (!fetched.bytes)
-            return {std::nullopt, fetched.fromDisk};
+        const auto fetched = fetchSiteFile(path, reload);
+        if (!fetched)
+            return std::nullopt;
         try {
-            return {decodeBucket(*fetched.bytes, index, bucket)};
+            return decodeBucket(*fetched, index, bucket);
         } catch (const RosterAreaError&) {
         }
     }
@@ -76,8 +76,8 @@ LoadedBucket loadBucket(const SiteIndex& index, std::u16string_view ticket)
 
 #ifndef __EMSCRIPTEN__
 // A program file carries its whole roster: it has no site to fetch from.
-FetchedFile fetchSiteFile(const std::string&, bool)
+std::optional<std::vector<unsigned char>> fetchSiteFile(const std::string&, bool)
 {
-    return {};
+    return std::nullopt;
 }
 #endif

@@ -49,10 +49,12 @@ if(out MATCHES "freexl")
     message(SEND_ERROR "Depends: \"${out}\" names FreeXL, which the packer links statically")
 endif()
 
-# Owned by root; only the program and the packer are executable.
+# Owned by root; only the program, the packer and the office's window are executable.
 set(files
     usr/bin/varnholt
+    usr/bin/varnholt-office
     usr/bin/varnholt-pack
+    usr/share/applications/varnholt-office.desktop
     usr/share/applications/varnholt.desktop
     usr/share/icons/hicolor/32x32/apps/varnholt.png
     usr/share/icons/hicolor/64x64/apps/varnholt.png
@@ -80,6 +82,7 @@ endif()
 include("${CMAKE_CURRENT_LIST_DIR}/same_files.cmake")
 expect_same_files(
     "${SOURCE}/packaging/varnholt.desktop" "${OUT}/root/usr/share/applications/varnholt.desktop"
+    "${SOURCE}/packaging/varnholt-office.desktop" "${OUT}/root/usr/share/applications/varnholt-office.desktop"
     "${SOURCE}/frame/varnholt.png" "${OUT}/root/usr/share/icons/hicolor/32x32/apps/varnholt.png"
     "${SOURCE}/packaging/varnholt-64.png" "${OUT}/root/usr/share/icons/hicolor/64x64/apps/varnholt.png"
     "${BUILD}/packaging/varnholt.metainfo.xml"

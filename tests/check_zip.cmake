@@ -1,7 +1,8 @@
 # Builds the Windows ZIP into OUT with CPack and checks what it holds: the
-# program as built, the packer, the web page template, and the README, still
-# UTF-8 with BOM and CRLF line ends.
+# program and the office's window as built, the packer, the web page
+# template, and the README, still UTF-8 with BOM and CRLF line ends.
 # cmake -DCPACK=<cpack> -DBUILD=<build folder> -DOUT=<scratch folder> -DPROGRAM=<Varnholt.exe>
+#       -DOFFICE=<varnholt-office.exe>
 #       -DPAGE=<the web page template> -DVERSION=<the project version> -P check_zip.cmake
 file(REMOVE_RECURSE "${OUT}")
 set(folder Varnholt-${VERSION}-win32)
@@ -16,13 +17,15 @@ set(unpacked "${OUT}/unpacked")
 file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${unpacked}")
 file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE "${unpacked}" "${unpacked}/*")
 list(SORT found)
-set(expected ${folder}/README.txt ${folder}/Varnholt.exe ${folder}/Varnholt.html ${folder}/varnholt-pack.exe)
+set(expected ${folder}/README.txt ${folder}/Varnholt.exe ${folder}/Varnholt.html ${folder}/varnholt-office.exe
+             ${folder}/varnholt-pack.exe)
 if(NOT found STREQUAL expected)
     message(FATAL_ERROR "The ZIP holds\n  ${found}\nnot\n  ${expected}")
 endif()
 
 include("${CMAKE_CURRENT_LIST_DIR}/same_files.cmake")
 expect_same_files("${PROGRAM}" "${unpacked}/${folder}/Varnholt.exe"
+                  "${OFFICE}" "${unpacked}/${folder}/varnholt-office.exe"
                   "${PAGE}" "${unpacked}/${folder}/Varnholt.html")
 
 # Read as hex: a text read would drop the CRs.

@@ -7,10 +7,18 @@ converted by `soffice --headless --convert-to xls`:
   roster-1000.xls    the 1,000-record roster of tools/make_roster.py, every
                      cell text: packs to the same program as its text twin
   number-score.xls   a notes sheet, then the roster with its scores as numbers
-                     on sheet 名单: refused, as FreeXL does not tell how the
-                     sheet shows a number
-  formula-score.xls  the scores as text but one computed by a formula,
-                     which FreeXL reads as empty: refused
+                     on sheet 名单, in the General format
+  formula-score.xls  the scores as text but one computed by a formula whose
+                     saved result is the 0 xlsxwriter wrote (LibreOffice
+                     does not calculate it when converting)
+  libreoffice/roster.xls  Gnumeric's roster.xlsx (tests/make_gnumeric.py,
+                     tests/data/gnumeric/) as LibreOffice saves it: its own
+                     format codes (0.0\\分), the formulas' saved results, the
+                     date and the merge, the second sheet's booleans (as
+                     formulas, =TRUE()) and hidden row and column; reads as
+                     the .xlsx twin does
+
+LibreOffice writes the same bytes for the same .xlsx on every run.
 
 Usage: make_xls.py [FOLDER]   (default: tests/data)
 """
@@ -20,6 +28,11 @@ import xlsxwriter
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 folder = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "data"))
+
+
+def convert(source, outdir, profile):
+    subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + profile,
+                    "--convert-to", "xls", "--outdir", outdir, source], check=True, stdout=subprocess.DEVNULL)
 
 
 def workbook(path, sheets):
@@ -53,8 +66,13 @@ with tempfile.TemporaryDirectory() as work:
                         ["10731020101", "11010519491231002X", "张三", "78.5", ""],
                         ["10731020102", "511702198802188913", "李四", '=TEXT(80+7,"0")', ""]])])
     for name in ("roster-1000", "number-score", "formula-score"):
-        subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + work + "/profile",
-                        "--convert-to", "xls", "--outdir", work, os.path.join(work, name + ".xlsx")],
-                       check=True, stdout=subprocess.DEVNULL)
+        convert(os.path.join(work, name + ".xlsx"), work, work + "/profile")
         shutil.copy(os.path.join(work, name + ".xls"), os.path.join(folder, name + ".xls"))
         print(os.path.join(folder, name + ".xls"))
+    twin = os.path.join(work, "gnumeric")
+    os.makedirs(twin)
+    shutil.copy(os.path.join(HERE, "data", "gnumeric", "roster.xlsx"), twin)
+    convert(os.path.join(twin, "roster.xlsx"), twin, work + "/profile")
+    os.makedirs(os.path.join(folder, "libreoffice"), exist_ok=True)
+    shutil.copy(os.path.join(twin, "roster.xls"), os.path.join(folder, "libreoffice", "roster.xls"))
+    print(os.path.join(folder, "libreoffice", "roster.xls"))

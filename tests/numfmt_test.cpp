@@ -69,6 +69,24 @@ TEST(NumberFormat, keepsExcelsCalendarAndRefusesWhatItCannotShow)
     EXPECT_EQ(formatNumber(1, "yyyy-mm-dd ddd"), "1900-01-01 Sun");
     EXPECT_EQ(formatNumber(0, "yyyy-mm-dd", true), "1904-01-01");
     EXPECT_EQ(formatNumber(45000.5, "yyyy\"年\"m\"月\"d\"日\" 上午/下午h\"时\"", true), "2027年3月16日 下午12时");
+    // The system's long date and time as Chinese Windows shows them.
+    for (const auto& [code, shown] : {std::pair{"[$-F800]dddd, mmmm dd, yyyy", "2025年6月1日"},
+                                      {"[$-x-sysdate]dddd, mmmm dd, yyyy", "2025年6月1日"},
+                                      {"[$-F400]h:mm:ss AM/PM", "21:30:00"}, {"[$-x-systime]h:mm:ss AM/PM", "21:30:00"},
+                                      {"[$-804]yyyy", "2025"}, {"[$-zh-CN]yyyy", "2025"}})
+        EXPECT_EQ(formatNumber(45809.8958333333, code), shown) << code;
+    // Windows' H: the hour without a zero before it (LibreOffice under zh-CN
+    // shows 09:30:00).
+    EXPECT_EQ(formatNumber(45809.3958333333, "[$-F400]h:mm:ss AM/PM"), "9:30:00");
+    for (const char* code : {"[$-130000]yyyy", "[$-x-gannen]yyyy"}) {
+        try {
+            formatNumber(45809, code);
+            ADD_FAILURE() << code;
+        } catch (const FormatError& e) {
+            EXPECT_NE(std::string(e.what()).find(std::string(code).substr(0, std::string(code).find(']') + 1)),
+                      std::string::npos) << e.what();
+        }
+    }
     for (const auto& [value, code] : {std::pair{60.0, "[DBNum1]0"}, {1.5, "# ?/?"}, {2.0, "0.0x"}, {-1.0, "yyyy"},
                                       {5.0, "[>10]0;[<0]0"}, {1.0, "0\"unclosed"}})
         EXPECT_THROW(formatNumber(value, code), FormatError) << code;

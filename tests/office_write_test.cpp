@@ -1,8 +1,10 @@
 // The office's writers (office/write/): sealing records, the page's roster
-// element and policy, a file written whole or not at all, and a site.
+// element and policy, a file written whole or not at all, precompressed
+// twins, and a site.
 #include <gtest/gtest.h>
 
 #include <sodium.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include "office/write/page.h"
 #include "office/write/seal.h"
 #include "office/write/site.h"
+#include "office/write/twin.h"
 #include "roster/bucket.h"
 #include "roster/page.h"
 #include "roster/utf.h"
@@ -217,11 +220,13 @@ TEST(PageWrite, fillsTheRosterElementAndWritesThePolicy)
     EXPECT_EQ(page->substr(page->find(rest)), TEMPLATE.substr(TEMPLATE.find(rest)));  // untouched
 
     // A written page as the template (varnholt-pack's): the same page again,
-    // or a site's page, whose script may reach its own origin.
+    // or a site's page, whose script may reach its own origin, and which
+    // takes its program's script from there.
     EXPECT_EQ(withPageArea(*page, AREA), page);
     const auto site = withPageArea(*page, AREA, PageConnections::self);
     ASSERT_TRUE(site);
-    EXPECT_EQ(text(*site, findPagePolicy(*site)), "default-src 'none'; connect-src 'self'; " + SOURCES);
+    EXPECT_EQ(text(*site, findPagePolicy(*site)),
+              "default-src 'none'; connect-src 'self'; script-src 'self' " + SOURCES.substr(sizeof "script-src"));
     EXPECT_EQ(withPageArea(*site, AREA), page);
 }
 
@@ -266,31 +271,13 @@ TEST(WholeFile, replacesTheFileOnlyOnceEveryByteIsWritten)
     fs::remove_all(dir);
 }
 
-// ---- The site writer ------------------------------------------------------------
+// ---- Precompressed twins --------------------------------------------------
+// A file's gzip twin holds its bytes, the same twin for the same bytes, and
+// there is none where gzip would not make them smaller.
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A page template cut down to what the site writer fills: its policy and
-// its roster element.
-const std::string SITE_PAGE = "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; \">"
-                              "<script type=\"application/octet-stream\" id=\"roster\"></script>";
-
-// Records of `count` candidates, a remark on every third.
-std::vector<RosterRecord> siteRecords(std::size_t count)
-{
-    std::vector<RosterRecord> records;
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::string n = std::to_string(1'000'000 + k);
-        const std::u16string digits(n.begin(), n.end());
-        records.push_back({u"1073" + digits, u"5117021990" + digits + u"9", u"王小明", u" 68.9    ",
-                           k % 3 ? u"" : u"市委表彰优秀共产党员加5分"});
-    }
-    return records;
-}
-
-// A folder of its own for each site, removed again.
+// A folder of its own for each site (or twin), removed again.
 struct SiteFolder {
     const fs::path path = fs::temp_directory_path() / ("varnholt-site-test-" + bucketFolder(newRosterId()));
     ~SiteFolder()
@@ -307,6 +294,90 @@ struct SiteFolder {
         return found;
     }
 };
+
+std::string gunzipped(const std::string& gz)
+{
+    z_stream stream{};
+    EXPECT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
+    std::string out(1 << 20, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gz.data()));
+    stream.avail_in = static_cast<uInt>(gz.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = inflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    inflateEnd(&stream);
+    return result == Z_STREAM_END && stream.avail_in == 0 ? out : "(not one whole gzip stream)";
+}
+
+// Every file in DIR and its folders that has a twin holds its twin's bytes;
+// how many have one.
+std::size_t checkTwins(const fs::path& dir)
+{
+    std::size_t twins = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        fs::path twin = entry.path();
+        twin += ".gz";
+        if (entry.is_regular_file() && fs::exists(twin)) {
+            EXPECT_EQ(gunzipped(readFile(twin.string().c_str())), readFile(entry.path().string().c_str()))
+                << entry.path();
+            ++twins;
+        }
+    }
+    return twins;
+}
+
+}  // namespace
+
+TEST(Twin, holdsTheFilesBytesTheSameOnEveryPlatformOrIsNone)
+{
+    const SiteFolder dir;
+    fs::create_directories(dir.path);
+    const fs::path page = dir.path / "index.html";
+    std::string bytes;
+    for (int k = 0; k < 2000; ++k)
+        bytes += "<p>第" + std::to_string(k) + "名</p>\n";
+    writeTwin(page, bytes);
+    const std::string twin = readFile((page.string() + ".gz").c_str());
+    EXPECT_EQ(gunzipped(twin), bytes);
+    EXPECT_EQ(twin.substr(4, 4), std::string(4, '\0'));  // no time
+    EXPECT_EQ(static_cast<unsigned char>(twin[9]), 255);  // no operating system
+
+    // Bytes gzip cannot shrink: no twin, and an earlier packing's goes.
+    std::string noise(4096, '\0');
+    std::mt19937 random(7);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    writeTwin(page, noise);
+    EXPECT_FALSE(fs::exists(page.string() + ".gz"));
+}
+
+// ---- The site writer ------------------------------------------------------------
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A page template cut down to what the site writer fills: its policy, its
+// roster element, its program ("program\n" in base64) and the program's script.
+const std::string SITE_PAGE = "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; \">"
+                              "<script type=\"application/octet-stream\" id=\"roster\"></script>"
+                              "<script type=\"application/octet-stream\" id=\"program\">cHJvZ3JhbQo=</script>"
+                              "\n<script>\nvar s;\n</script>\n</body>";
+
+// Records of `count` candidates, a remark on every third.
+std::vector<RosterRecord> siteRecords(std::size_t count)
+{
+    std::vector<RosterRecord> records;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::string n = std::to_string(1'000'000 + k);
+        const std::u16string digits(n.begin(), n.end());
+        records.push_back({u"1073" + digits, u"5117021990" + digits + u"9", u"王小明", u" 68.9    ",
+                           k % 3 ? u"" : u"市委表彰优秀共产党员加5分"});
+    }
+    return records;
+}
+
 
 std::vector<unsigned char> fileBytes(const fs::path& path)
 {
@@ -355,6 +426,20 @@ TEST(SiteWriter, putsEveryRecordInTheBucketItsTicketFallsInEachWithinTheLargestB
         ASSERT_TRUE(at.has_value()) << toUtf8(record.zhun);
         EXPECT_EQ(bucket.records[*at], record);
     }
+    // The page and every bucket beside its gzip twin.
+    EXPECT_EQ(checkTwins(dir.path), 1 + index.buckets);
+    // The program and its script in files of their own, named and checked by
+    // their SHA-256 (`sha256sum`, `openssl dgst -sha256 -binary | base64`).
+    EXPECT_EQ(readFile((dir.path / "varnholt-fba13a37a73d657d.wasm").string().c_str()), "program\n");
+    EXPECT_EQ(readFile((dir.path / "varnholt-12968e93b0b6e56c.js").string().c_str()), "var s;\n");
+    const std::string page = readFile((dir.path / "index.html").string().c_str());
+    EXPECT_NE(page.find("<script type=\"application/octet-stream\" id=\"program\" data-src=\"varnholt-fba13a37a73d657d.wasm\""
+                        " data-integrity=\"sha256-+6E6N6c9ZX3A8eZx8NxxT5iR3U2hXsRb0qb4PgQ0ZI4=\"></script>\n"
+                        "<script src=\"varnholt-12968e93b0b6e56c.js\""
+                        " integrity=\"sha256-EpaOk7C25WzqUaWa5O0U2faumn2ZovPaM2fGFUJbGew=\" defer></script>\n</body>"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find("script-src 'self' "), std::string::npos);
 }
 
 TEST(SiteWriter, sealsEveryRecordToOpenWithItsOwnIdentityNumberOnly)
@@ -381,7 +466,7 @@ TEST(SiteWriter, leavesNoNewFolderWhenItFails)
     const SiteFolder dir;
     writeSite(siteRecords(5), std::nullopt, dir.path, SITE_PAGE, [](std::size_t) {});  // an earlier packing
     const auto before = dir.entries();
-    ASSERT_EQ(before.size(), 2u);  // its page and its folder
+    ASSERT_EQ(before.size(), 5u);  // its page, the page's twin, its program's two files and its folder
 
     // A template without a roster element fails once every bucket is written.
     EXPECT_THROW(writeSite(siteRecords(5), std::nullopt, dir.path, "<html></html>", [](std::size_t) {}), SiteError);

@@ -16,7 +16,7 @@ VERSION = 2
 HEADER = 92
 COST = 36  # offset of opsLimit, then memLimitKiB, in the area
 FORMATS = {"tsv": "txt", "unicode-text": "txt", "csv-utf8": "csv", "csv-gb18030": "csv", "xlsx": "xlsx",
-           "xlsx-inline": "xlsx", "ods": "ods"}
+           "xlsx-inline": "xlsx", "ods": "ods", "spreadsheetml": "xls"}  # Excel 2003 XML, named as web systems do
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 

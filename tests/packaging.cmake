@@ -4,10 +4,11 @@ set(packaging "${PROJECT_SOURCE_DIR}/packaging")
 set(package_out "${CMAKE_CURRENT_BINARY_DIR}/package")
 
 if(WIN32)
-    # The ZIP holds the program and the README, which keeps its BOM and CRLFs.
+    # The ZIP holds the program, the office's window and the README, which keeps its BOM and CRLFs.
     add_test(NAME packaging.windowsZip
              COMMAND "${CMAKE_COMMAND}" -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
-                     -DOUT=${package_out} -DPROGRAM=$<TARGET_FILE:varnholt> -DPAGE=${VARNHOLT_PAGE}
+                     -DOUT=${package_out} -DPROGRAM=$<TARGET_FILE:varnholt>
+                     -DOFFICE=$<TARGET_FILE:varnholt-office> -DPAGE=${VARNHOLT_PAGE}
                      -DVERSION=${PROJECT_VERSION}
                      -P "${CMAKE_CURRENT_SOURCE_DIR}/check_zip.cmake")
     return()
@@ -18,7 +19,7 @@ find_program(APPSTREAMCLI appstreamcli)
 
 # desktop-file-validate fails on errors only; its warnings count here too.
 add_test(NAME packaging.desktopEntryIsValid
-         COMMAND ${DESKTOP_FILE_VALIDATE} "${packaging}/varnholt.desktop")
+         COMMAND ${DESKTOP_FILE_VALIDATE} "${packaging}/varnholt.desktop" "${packaging}/varnholt-office.desktop")
 set_tests_properties(packaging.desktopEntryIsValid PROPERTIES FAIL_REGULAR_EXPRESSION "error|warning")
 add_test(NAME packaging.metainfoIsValid
          COMMAND ${APPSTREAMCLI} validate --no-net --pedantic --explain

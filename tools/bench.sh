@@ -1,15 +1,19 @@
 #!/bin/bash
 # bench.sh BUILD: the benchmarks of the program, printed as one table.
 #   start-up to first paint and resident memory, beside bench/bare_window (the same fourteen-control window in plain Qt),
-#     on a private Xvfb display without a window manager (medians of 15 runs);
+#     on a private Xvfb display without a window manager (medians of 15 runs), and the office's window beside them;
 #   one 确  定 click, timed in the process (bench/click_bench, medians of 15);
 #   packing an office's roster (time, peak memory), start-up of a program
 #     packed with 5,000 records, and a click when the roster is protected;
+#   packing 339 and 5,000 protected records in the office's window beside
+#     varnholt-pack (records per second; bench/office_pack_bench);
 #   what one guess at an identity number costs a guesser who holds a
 #     protected file, and so a whole search (bench/guess_cost);
 #   the size of both programs and the DLLs the Windows one imports;
 #   the web page in headless Chromium: first paint beside a plain HTML page,
 #     a protected lookup beside the native one, its size (bench/web_bench.py);
+#   the page's Argon2id beside libsodium.js and hash-wasm in each engine
+#     (bench/argon2_web.py);
 #   a site of 1,000,000 candidates: packing, first load, one lookup's bytes,
 #     nginx serving its buckets beside one file (bench/site_bench.py).
 # Figures only: nothing here fails on a missed target.
@@ -22,7 +26,9 @@ program=$build/varnholt
 bare=$build/bench/bare_window
 exe=build/windows/Varnholt.exe
 page=build/web/varnholt.html
-for file in "$program" "$bare" "$build/bench/startup_probe" "$build/bench/click_bench" "$build/bench/guess_cost"; do
+office=$build/varnholt-office
+for file in "$program" "$bare" "$office" "$build/bench/startup_probe" "$build/bench/click_bench" "$build/bench/guess_cost" \
+    "$build/bench/office_pack_bench"; do
     [ -x "$file" ] || { echo "bench.sh: $file is missing; build the target bench_programs" >&2; exit 1; }
 done
 
@@ -56,6 +62,20 @@ measure plain339 roster/roster.tsv --no-protect -o "$work/packed-339"
 measure plain5000 "$work/roster-5000.tsv" --no-protect -o "$work/packed-5000"
 measure sealed339 roster/roster.tsv -o "$work/sealed-339"
 
+# The same protected packing in the office's window and on the command line,
+# one after the other, at a lower cost than the default so that 5,000 records
+# fit one run: the window's making (click to done) against the whole command.
+echo "Packing in the office's window beside varnholt-pack: 339 and 5,000 protected records ..." >&2
+for n in 339 5000; do
+    roster=$work/roster-5000.tsv
+    [ $n = 339 ] && roster=roster/roster.tsv
+    start=$(date +%s.%N)
+    "$pack" "$roster" --cost 2,16 --program "$program" -o "$work/cli-$n" >/dev/null 2>&1
+    cli=$(echo "$(date +%s.%N) - $start" | bc)
+    window=$(QT_QPA_PLATFORM=offscreen "$build/bench/office_pack_bench" "$program" "$roster" "$work/window-$n" 2 16)
+    echo "$n $cli $window" >>"$work/office"
+done
+
 # ---- Start-up and memory, on a display of our own -----------------------------
 display=90
 while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
@@ -63,7 +83,7 @@ Xvfb :$display -screen 0 1280x800x24 -br -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
 echo "Start-up and memory: $runs runs of each program on Xvfb :$display ..." >&2
-DISPLAY=:$display "$build/bench/startup_probe" $runs "$program" "$bare" "$work/packed-5000" >"$work/startup"
+DISPLAY=:$display "$build/bench/startup_probe" $runs "$program" "$bare" "$work/packed-5000" "$office" >"$work/startup"
 kill "$xvfb" && wait "$xvfb" 2>/dev/null || true
 xvfb=""
 
@@ -109,6 +129,7 @@ function yes(ok) { return ok ? "yes" : "NO" }
 function us(median) { return median >= 1000 ? sprintf("%.2f ms", median / 1000) : sprintf("%.1f µs", median) }
 FILENAME ~ /startup$/ { ms[FNR] = $3; kib[FNR] = $5 }
 FILENAME ~ /packing$/ { secs[$1] = $2; peak[$1] = $3 }
+FILENAME ~ /office$/ { clirate[$1] = $1 / $2; windowrate[$1] = $1 / $3 }
 FILENAME ~ /sealedclick$/ && /_median"/ { split($0, f, ","); sealedclick = f[3] }
 FILENAME ~ /\/click$/ && /_median"/ {
     split($0, f, ","); name = f[1]; gsub(/"|\/(min_time|iterations|repeats).*/, "", name); click[name] = f[3]
@@ -132,6 +153,8 @@ END {
     row("the window in plain Qt", sprintf("%.1f MiB", kib[2] / 1024))
     d = (kib[1] - kib[2]) / 1024
     row("difference", sprintf("%+.1f MiB", d), "≤ 3 MiB", yes(d <= 3))
+    row("varnholt-office (the office window)", sprintf("%.1f ms", ms[4]), "—")
+    row("  resident memory", sprintf("%.1f MiB", kib[4] / 1024), "—")
     print "One 确  定 click (Command1_Click, offscreen; medians of 15 repetitions)"
     row("valid pair, row 1 (no box)", us(click["valid/row1"]), "< 50 µs", yes(click["valid/row1"] < 50))
     row("valid pair, row 339 (no box)", us(click["valid/row339"]), "< 50 µs", yes(click["valid/row339"] < 50))
@@ -155,6 +178,12 @@ END {
     row("start-up, 5,000 records packed", sprintf("%.1f ms", ms[3]), "—")
     row("  resident memory", sprintf("%.1f MiB", kib[3] / 1024), "—")
     row("valid click, protected roster", us(sealedclick), "—")
+    print "Packing protected (2 passes, 16 MiB): the office window beside varnholt-pack"
+    for (n = 339; n <= 5000; n = n == 339 ? 5000 : 5001) {
+        row(sprintf("%d records: varnholt-pack, records/s", n), sprintf("%.1f", clirate[n]), "—")
+        r = windowrate[n] / clirate[n]
+        row("  the window, records/s and ratio", sprintf("%.1f, %.2f ×", windowrate[n], r), "≥ 0.95 ×", yes(r >= 0.95))
+    }
     print "One guess at an identity number (Argon2id; fastest of 3)"
     p = passes[64]
     row("default cost: passes over 64 MiB", p " passes", "≥ 3 passes")
@@ -181,13 +210,14 @@ END {
         print "    " dlls
     } else
         print "  build/windows/Varnholt.exe: not built (make windows)"
-}' "$work/startup" "$work/click" "$work/packing" "$work/sealedclick" "$work/guess" "$work/sizes"
+}' "$work/startup" "$work/click" "$work/packing" "$work/office" "$work/sealedclick" "$work/guess" "$work/sizes"
 
 # ---- The web page ---------------------------------------------------------------
 if [ -f "$page" ]; then
     native=$(awk -F, '/_median"/ { print $3 / 1e6 }' "$work/sealedclick")
     pass=$(awk '$1 == 64 { print $3 }' "$work/guess")
     /usr/bin/python3 bench/web_bench.py "$page" "$pack" "$work/web" "${native:-0}" "${pass:-0}" "${cost:-default}"
+    /usr/bin/python3 bench/argon2_web.py "$page" "$pack" "$work/argon2" "${native:-0}" "${pass:-0}"
     /usr/bin/python3 bench/site_bench.py "$page" "$pack" "$work/site"
 else
     echo "  $page: not built (make web)"

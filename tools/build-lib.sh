@@ -4,26 +4,33 @@
 # project's, tools/patches/PACKAGE-*.patch) as a static library for TRIPLET
 # (i686-w64-mingw32, x86_64-w64-mingw32, or wasm32-unknown-emscripten for
 # libsodium; for libsodium and FreeXL also native, this machine's own, which
-# every Linux build links):
+# every Linux build links; for FreeXL also fuzz, native but built with the
+# fuzzers' instrumentation, which the fuzz build links):
 #   sodium   libsodium, for the sealed records (the programs, the packer, the page)
 #   minizip  zlib's minizip, to open workbooks (the packer only; zlib itself
 #            is Debian's libz-mingw-w64-dev)
 #   expat    expat, to read the workbook's XML (the packer only)
 #   freexl   FreeXL, to read Excel 97-2003 workbooks (the packer only), with
 #            the bounds checks of tools/patches/; on Windows over
+#   xml2     libxml2, to read web pages saved as spreadsheets (the packer
+#            only; Windows builds only: Linux links Debian's libxml2-dev):
+#            its HTML parser alone, no iconv (the reader turns GB2312, GBK and
+#            GB18030 pages into UTF-8 itself), no zlib, no lzma, no network
 #   iconv    the packer's own iconv on the Win32 code pages (tools/iconv/:
 #            Debian 12 has no iconv for mingw-w64)
 # Installs into build/LIBRARY/TRIPLET/{include,lib}; does nothing when its
 # static library is there, built with the patches there are now.
 set -euo pipefail
-usage="usage: build-lib.sh sodium|minizip|expat|freexl|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten|native"
+usage="usage: build-lib.sh sodium|minizip|expat|freexl|xml2|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten|native"
 library=${1:?$usage}
 triplet=${2:?$usage}
+variant=""
+[ "$triplet" = fuzz ] && variant=-fuzz triplet=native
 [ "$triplet" = native ] && triplet=$(gcc -dumpmachine)
 native=no
 [ "$triplet" = "$(gcc -dumpmachine)" ] && native=yes
 root=$(cd "$(dirname "$0")/.." && pwd)
-prefix=$root/build/$library/$triplet
+prefix=$root/build/$library/$triplet$variant
 
 # Per library: the source package, the version installed for Linux (tried
 # first), the folder to build in, how to make its configure script, and
@@ -45,6 +52,11 @@ freexl)
         iconv=$root/build/iconv/$triplet
         options="CPPFLAGS=-I$iconv/include LDFLAGS=-L$iconv/lib"
     fi ;;
+xml2)
+    package=libxml2 installed=libxml2-dev folder=. bootstrap="autoreconf -fi" lib=xml2
+    options="--without-python --without-lzma --without-zlib --without-iconv --without-icu --without-http
+             --without-ftp --without-modules --without-threads --without-catalog --without-debug
+             --without-readline --without-history --without-legacy" ;;
 iconv)
     [ -f "$prefix/lib/libiconv.a" ] && exit 0
     mkdir -p "$prefix/include" "$prefix/lib"
@@ -85,10 +97,16 @@ if [ $native = yes ]; then
     configure=(./configure) group=build
     options="$options --with-pic"
 fi
+# The fuzz build's: clang with the coverage and sanitizers the fuzzers use,
+# so that the fuzzer sees inside the library.
+if [ -n "$variant" ]; then
+    cflags=(CC=clang "CFLAGS=-g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined")
+    group=fuzz
+fi
 "$root/tools/install-deps.sh" $group sodium-source
 
 # Each library and triplet in a folder of its own: builds may run side by side.
-work=$root/build/$library/$triplet.work
+work=$root/build/$library/$triplet$variant.work
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"

@@ -15,7 +15,7 @@ set -eu
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 libxcb1-dev googletest libgtest-dev libminizip-dev libexpat1-dev zlib1g-dev \
+                 libxcb1-dev googletest libgtest-dev libminizip-dev libexpat1-dev libxml2-dev zlib1g-dev \
                  fonts-noto-cjk python3-xlsxwriter python3-openpyxl \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils autoconf automake libtool" ;;
     # wine32 runs natively where the machine runs i386 code, else under qemu
@@ -39,10 +39,10 @@ packages_of() {
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
     bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686 nginx-light wrk" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
-    # Regenerating the fixtures LibreOffice writes (make fixtures-xls, make
+    # Regenerating the fixtures LibreOffice and Gnumeric write (make fixtures-xls, make
     # office-fixtures: the .xls, the number-format oracle, the .ods) only;
     # tests read the committed ones.
-    fixtures) echo "libreoffice-calc python3-xlsxwriter python3-openpyxl" ;;
+    fixtures) echo "libreoffice-calc gnumeric python3-xlsxwriter python3-openpyxl" ;;
     sodium-source) ;;
     *) echo "install-deps.sh: unknown group $1" >&2; exit 2 ;;
     esac
@@ -67,6 +67,26 @@ apt_get() {
     done
 }
 
+# apt-get update, again after a while where a mirror is mid-sync (an index
+# of the wrong size); still failing, it carries on with the index it has and
+# installs from the release itself (release=-t CODENAME). With one index of
+# the security suite missing (its i386 one, say), its amd64 versions would
+# pull an installed library up to a version its i386 twin (Multi-Arch: same,
+# so the same version on both) cannot follow, and apt gives up; the
+# release's own versions exist on both architectures.
+release=""
+updated=no
+update() {
+    [ $updated = yes ] && return 0
+    updated=yes
+    for try in 1 2 3; do
+        apt_get update -qq && return 0
+        [ $try -lt 3 ] && echo "apt-get update failed (try $try of 3); trying again in 20 s ..." >&2 && sleep 20
+    done
+    release="-t $(. /etc/os-release && echo "$VERSION_CODENAME")"
+    echo "apt-get update failed three times: installing from the index apt has, $release" >&2
+}
+
 install() {  # install GROUP...
     wanted=""
     for group in "$@"; do
@@ -86,7 +106,7 @@ install() {  # install GROUP...
             fi
             echo "Adding Debian's source packages to apt's index"
             sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
-            apt_get update -qq
+            update
         fi ;;
     esac
 
@@ -116,8 +136,8 @@ install() {  # install GROUP...
     if [ "$need_i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
-    apt_get update -qq
-    DEBIAN_FRONTEND=noninteractive apt_get install -y -qq --no-install-recommends $missing
+    update
+    DEBIAN_FRONTEND=noninteractive apt_get install -y -qq --no-install-recommends $release $missing
 }
 
 install "$@"

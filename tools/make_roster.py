@@ -388,7 +388,44 @@ def write_ods(path, rows):
         book.writestr(zipfile.ZipInfo("content.xml", (2026, 1, 1, 0, 0, 0)), content, compress_type=zipfile.ZIP_DEFLATED)
 
 
-WORKBOOKS = {"xlsx": write_xlsx, "xlsx-inline": write_xlsx_inline, "ods": write_ods}
+def write_spreadsheetml(path, rows):
+    """Excel 2003 XML as Excel writes it: the title merged across, tickets as
+    numbers, line breaks as character references, empty cells left out."""
+    from xml.sax.saxutils import escape
+
+    def text(value):
+        return escape(value).replace("\r", "&#13;").replace("\n", "&#10;")
+
+    def cell(value, kind="String", index=None):
+        at = ' ss:Index="%d"' % index if index else ""
+        return '<Cell%s><Data ss:Type="%s">%s</Data></Cell>' % (at, kind, text(str(value)))
+
+    width = len(WORKBOOK_COLUMNS)
+    body = ['<Row><Cell ss:MergeAcross="%d"><Data ss:Type="String">2026年笔试成绩</Data></Cell></Row>' % (width - 1),
+            "<Row>" + "".join(cell(header) for header, _ in WORKBOOK_COLUMNS) + "</Row>"]
+    for r, row in enumerate(rows):
+        cells, skipped = [], False
+        for k, (_, field) in enumerate(WORKBOOK_COLUMNS, start=1):
+            if field is None:
+                cells.append(cell(1 + r // 30, "Number", k if skipped else None))
+            elif field == 0:
+                cells.append(cell(int(row[0]), "Number", k if skipped else None))
+            elif row[field]:
+                cells.append(cell(row[field], "String", k if skipped else None))
+            else:
+                skipped = True
+                continue
+            skipped = False
+        body.append("<Row>" + "".join(cells) + "</Row>")
+    with open(path, "w", encoding="utf-8", newline="") as out:
+        out.write('<?xml version="1.0"?>\r\n<?mso-application progid="Excel.Sheet"?>\r\n'
+                  '<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet" '
+                  'xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">'
+                  '<Worksheet ss:Name="成绩"><Table>' + "\r\n".join(body) + "</Table></Worksheet></Workbook>\r\n")
+
+
+WORKBOOKS = {"xlsx": write_xlsx, "xlsx-inline": write_xlsx_inline, "ods": write_ods,
+             "spreadsheetml": write_spreadsheetml}
 
 
 def main():

@@ -1,5 +1,5 @@
 """nginx serving a site's folder as the office's guide sets it up: the page
-revalidated at every load, the buckets cached for good. Started on
+revalidated at every load, the buckets and the program cached for good. Started on
 127.0.0.1 with a configuration written here, never as a system service;
 used by the site's tests and benchmarks.
 
@@ -36,7 +36,8 @@ http {{
         location = /index.html {{ add_header Cache-Control "no-cache"; }}
         location = / {{ add_header Cache-Control "no-cache"; index index.html; }}
         # A packing's buckets never change: a new packing has a new folder.
-        location ~ \\.bin$ {{
+        # The program's file is named by its hash.
+        location ~ \\.(bin|wasm|js)$ {{
             add_header Cache-Control "public, max-age=31536000, immutable";
         }}
     }}

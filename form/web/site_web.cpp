@@ -7,12 +7,10 @@
 
 // The file's size, its bytes kept for tk_take_site_file; -1 when it does not
 // load (no network, an error status, no answer within 30 s, larger than
-// `limit`), -2 when the page was opened from disk, where nothing is fetched.
-// `reload` goes past the browser's cache, for a file the cache may hold
-// damaged.
+// `limit`). `reload` goes past the browser's cache, for a file the cache may
+// hold damaged. (A site's page opened from disk never gets this far: its
+// program, a file beside it, is not fetched from disk either; toolkit.js.)
 EM_ASYNC_JS(int, tk_fetch_site_file, (const char* path, int reload, int limit), {
-    if (location.protocol == 'file:')
-        return -2;
     var controller = new AbortController(), timer = setTimeout(function () { controller.abort(); }, 30000);
     try {
         var response = await fetch(UTF8ToString(path), {
@@ -35,12 +33,12 @@ EM_JS(void, tk_take_site_file, (unsigned char* out), {
     Module.siteFile = null;
 });
 
-FetchedFile fetchSiteFile(const std::string& path, bool reload)
+std::optional<std::vector<unsigned char>> fetchSiteFile(const std::string& path, bool reload)
 {
     const int size = tk_fetch_site_file(path.c_str(), reload, static_cast<int>(ROSTER_BUCKET_MAX));
     if (size < 0)
-        return {std::nullopt, size == -2};
+        return std::nullopt;
     std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
     tk_take_site_file(bytes.data());
-    return {std::move(bytes)};
+    return bytes;
 }

@@ -46,15 +46,21 @@ var Toolkit = {
     element.style.fontWeight = bold ? '700' : '400';
   },
 
+  // The page's markup already draws the form (form/web/form_html.cpp): the
+  // program adopts its elements, by name, and makes only what is missing.
   createForm(title, width, height, family, points, bold) {
     document.title = title;
-    var form = this.form = document.createElement('main');
-    form.id = 'Form1';
+    var form = this.form = document.getElementById('Form1');
+    Early.adopted = true;
+    if (!form) {
+      form = this.form = document.createElement('main');
+      form.id = 'Form1';
+      form.style.visibility = 'hidden';  // laid out, not yet shown
+      document.body.appendChild(form);
+    }
     form.style.width = width + 'px';
     form.style.height = height + 'px';
     this.font(form, family, points, bold);
-    form.style.visibility = 'hidden';  // laid out, not yet shown
-    document.body.appendChild(form);
     // One column where the viewport is narrower than the form, or where the
     // main pointer is a finger: every box and button then a comfortable tap.
     var narrow = this.narrow = matchMedia('(max-width: ' + (width - 0.02) + 'px), (pointer: coarse)');
@@ -74,15 +80,20 @@ var Toolkit = {
 
   addControl(name, kind, caption, left, top, width, height, tabIndex, family, points, bold, color, labelledBy,
              accessibleName) {
-    var index = this.controls.length, element;
+    var index = this.controls.length, element = document.getElementById(name);
+    var adopted = !!element && element.parentNode == this.form;
     if (kind == 0) {
-      element = document.createElement('div');
-      element.textContent = caption;
-      element.className = 'label';
+      if (!adopted) {
+        element = document.createElement('div');
+        element.textContent = caption;
+        element.className = 'label';
+      }
     } else if (kind == 1) {
-      element = document.createElement('input');
-      element.type = 'text';
-      element.value = caption;
+      if (!adopted) {
+        element = document.createElement('input');
+        element.type = 'text';
+        element.value = caption;  // an adopted box keeps what was typed
+      }
       // The comparison is exact: nothing may change what the user types.
       element.autocomplete = 'off';
       element.setAttribute('autocorrect', 'off');
@@ -98,9 +109,11 @@ var Toolkit = {
           event.preventDefault();
       });
     } else {
-      element = document.createElement('button');
-      element.type = 'button';
-      element.textContent = caption;
+      if (!adopted) {
+        element = document.createElement('button');
+        element.type = 'button';
+        element.textContent = caption;
+      }
       element.addEventListener('click', function () { Toolkit.clicked(index); });
     }
     element.id = name;
@@ -111,7 +124,8 @@ var Toolkit = {
     this.font(element, family, points, bold);
     if (color >= 0)
       element.dataset.color = color;
-    this.form.appendChild(element);
+    if (!adopted)
+      this.form.appendChild(element);
     this.paint(element);
     this.controls.push(element);
     this.tabIndex.push(kind == 0 ? -1 : tabIndex);
@@ -196,9 +210,26 @@ var Toolkit = {
 
   show() {
     this.form.style.visibility = '';
-    var first = this.next(null, 1);
-    if (first)
-      first.focus();
+    // Where the form was drawn before the program, the focus stays where the
+    // user has put it meanwhile.
+    if (!(this.controls.indexOf(document.activeElement) >= 0 && this.canFocus(document.activeElement))) {
+      var first = this.next(null, 1);
+      if (first)
+        first.focus();
+    }
+    // A click made before the program had started is answered now, once,
+    // after the start has ended.
+    var early = Early.pending;
+    if (early) {
+      setTimeout(function () {
+        Early.pending = null;
+        early.classList.remove('working');
+        document.documentElement.classList.remove('busy');
+        var index = Toolkit.controls.indexOf(early);
+        if (index >= 0 && !early.hidden && !Toolkit.ended)
+          Toolkit.clicked(index);
+      });
+    }
     // Once the form is drawn and the page idle, a sealed roster's key
     // derivation is made ready (its memory taken and touched, its code
     // warm), so that the first 确  定 takes no longer than later ones. A
@@ -358,21 +389,12 @@ var Toolkit = {
 
   // The program has ended (End, a run-time error after its report, or a
   // fault): the form goes, and one line says so, with a link that starts it again.
-  end() {
+  end(line) {
     this.ended = true;
     this.busy = false;
-    document.documentElement.classList.remove('busy');
     if (this.dialog && this.dialog.open)
       this.dialog.close();
-    document.body.textContent = '';
-    var page = document.createElement('main'), line = document.createElement('h1'),
-      again = document.createElement('a');
-    page.id = 'ended';
-    line.textContent = '程序已结束。';
-    again.href = '';
-    again.textContent = '重新运行';
-    page.append(line, again);
-    document.body.appendChild(page);
+    Early.end(line);
   },
 };
 
@@ -392,10 +414,41 @@ Module.onExit = function () { Toolkit.end(); };
 Module.onAbort = function () { Toolkit.end(); };
 
 // The program's WebAssembly is part of the page, base64 in an inert
-// element, so the page fetches nothing, not even from itself.
-Module.wasmBinary = (function () {
-  var text = atob(document.getElementById('program').textContent), bytes = new Uint8Array(text.length);
-  for (var i = 0; i < text.length; ++i)
-    bytes[i] = text.charCodeAt(i);
-  return bytes;
-})();
+// element, so the page fetches nothing, not even from itself; a site's page
+// names a file of its own instead, as it does for this script
+// (office/write/page.h), fetched at once and run only if its SHA-256 is the
+// one the page gives. It is compiled once the
+// form's first frame is drawn, so that the form shows as soon as a plain
+// page's would; a hidden page, which draws no frames, is not kept waiting.
+Module.instantiateWasm = function (imports, receive) {
+  var program = document.getElementById('program'), fetched = null;
+  if (Early.unreachable()) {
+    Toolkit.end(Early.unreachable());
+    return {};
+  }
+  if (program.dataset.src) {
+    fetched = fetch(program.dataset.src, { integrity: program.dataset.integrity }).then(function (response) {
+      if (!response.ok)
+        throw new Error(program.dataset.src + ': HTTP ' + response.status);
+      return response.arrayBuffer();
+    });
+  }
+  var started = false, start = function () {
+    if (started)
+      return;
+    started = true;
+    (fetched || Promise.resolve().then(function () {
+      var text = atob(program.textContent), bytes = new Uint8Array(text.length);
+      for (var i = 0; i < text.length; ++i)
+        bytes[i] = text.charCodeAt(i);
+      return bytes;
+    })).then(function (bytes) {
+      return WebAssembly.instantiate(bytes, imports);
+    }).then(function (made) {
+      receive(made.instance, made.module);
+    }, abort);
+  };
+  requestAnimationFrame(function () { setTimeout(start, 0); });
+  setTimeout(start, 100);
+  return {};
+};

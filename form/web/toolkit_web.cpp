@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "form/native.h"
+#include "form/web/font_family.h"
 #include "roster/wipe.h"
 
 // ---- The page side (form/web/toolkit.js) ---------------------------------------
@@ -76,18 +77,6 @@ constexpr double TWIPS_PER_PIXEL = 15;
 double pixels(int twips)
 {
     return twips / TWIPS_PER_PIXEL;
-}
-
-// The CSS font family: the face asked for, the names it goes by on Chinese
-// Windows, then the Song-style CJK faces of other systems.
-std::u16string fontFamily(std::u16string_view face)
-{
-    std::u16string family = u"\"" + std::u16string(face) + u"\", ";
-    if (face == u"宋体")
-        family += u"SimSun, NSimSun, ";
-    else if (face == u"方正小标宋简体")
-        family += u"FZXiaoBiaoSong-B05S, ";
-    return family + u"\"Noto Serif CJK SC\", \"Source Han Serif SC\", \"Noto Serif CJK\", \"AR PL UMing CN\", serif";
 }
 
 int size(std::u16string_view text)

@@ -66,11 +66,12 @@ Command packCommand(PackOptions& into)
                     "                     [--no-protect] [--cost PASSES,MIB|auto] [--web | --site DIR]\n"
                     "                     [--sign CERT.p12 [--sign-pass-file FILE]]\n",
         .description = "Writes the program with the roster in it: by default beside ROSTER, named\n"
-                       "after it. ROSTER: an Excel workbook (.xlsx or, with text cells, .xls), an\n"
-                       "OpenDocument spreadsheet (.ods), or a file Excel saves (Unicode text, CSV\n"
-                       "UTF-8 or CSV), or UTF-8 text with tabs, commas or semicolons, with the\n"
-                       "columns 准考证号, 身份证号, 姓名, 成绩 and 备注 (or zhun, shen, xing,\n"
-                       "chengji, beizhu) in any order under a header row; other columns are ignored.\n",
+                       "after it. ROSTER: an Excel workbook (.xlsx, .xls, or Excel 2003 XML), an\n"
+                       "OpenDocument spreadsheet (.ods), a web system's table export (HTML saved as\n"
+                       ".xls), a file Excel saves (Unicode text, CSV UTF-8 or CSV), or UTF-8 text\n"
+                       "with tabs, commas or semicolons, with the columns 准考证号, 身份证号, 姓名,\n"
+                       "成绩 and 备注 (or zhun, shen, xing, chengji, beizhu) in any order under a\n"
+                       "header row; other columns are ignored.\n",
         .options =
             {
                 {.name = "-o",

@@ -97,10 +97,11 @@ Archive::Archive(std::string_view bytes, std::string saveAs) : memory_{bytes}, s
         brokenFile("the ZIP archive cannot be opened", saveAs_);
 }
 
-void Archive::parse(const std::string& part, XmlHandler& handler)
+namespace {
+
+// A parser that calls the handler.
+XML_Parser parserFor(XmlHandler& handler)
 {
-    if (!has(part) || unzOpenCurrentFile(zip_) != UNZ_OK)
-        brokenFile("it has no part " + part, saveAs_);
     const XML_Parser parser = XML_ParserCreate(nullptr);
     handler.parser = parser;
     XML_SetUserData(parser, &handler);
@@ -116,6 +117,36 @@ void Archive::parse(const std::string& part, XmlHandler& handler)
         if (auto* to = static_cast<XmlHandler*>(data)->text)
             to->append(text, static_cast<std::size_t>(length));
     });
+    return parser;
+}
+
+std::string notWellFormed(XML_Parser parser)
+{
+    return "not well-formed XML (line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
+           XML_ErrorString(XML_GetErrorCode(parser)) + ")";
+}
+
+}  // namespace
+
+std::string parseXml(std::string_view bytes, XmlHandler& handler)
+{
+    if (bytes.size() > MAX_UNPACKED)
+        return "it is larger than " + std::to_string(MAX_UNPACKED >> 20) + " MiB";
+    const XML_Parser parser = parserFor(handler);
+    std::string problem;
+    if (XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) != XML_STATUS_OK && !handler.failure)
+        problem = "it is " + notWellFormed(parser);
+    XML_ParserFree(parser);
+    if (handler.failure)
+        std::rethrow_exception(handler.failure);
+    return problem;
+}
+
+void Archive::parse(const std::string& part, XmlHandler& handler)
+{
+    if (!has(part) || unzOpenCurrentFile(zip_) != UNZ_OK)
+        brokenFile("it has no part " + part, saveAs_);
+    const XML_Parser parser = parserFor(handler);
     std::string problem;
     char buffer[1 << 16];
     for (;;) {
@@ -131,9 +162,7 @@ void Archive::parse(const std::string& part, XmlHandler& handler)
         if (XML_Parse(parser, buffer, n, n == 0) != XML_STATUS_OK) {
             if (handler.failure)
                 break;
-            problem = "its part " + part + " is not well-formed XML (line " +
-                      std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
-                      XML_ErrorString(XML_GetErrorCode(parser)) + ")";
+            problem = "its part " + part + " is " + notWellFormed(parser);
             break;
         }
         if (n == 0)

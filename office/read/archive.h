@@ -36,6 +36,10 @@ struct XmlHandler {
     std::exception_ptr failure;
 };
 
+// A whole XML document into expat: why it is not well-formed, or "".
+// What a handler throws is thrown again.
+std::string parseXml(std::string_view bytes, XmlHandler& handler);
+
 class Archive {
 public:
     // `saveAs` ends the refusal of a damaged archive: ".xlsx in Excel or WPS".

@@ -141,7 +141,31 @@ Section parseSection(std::string_view text, std::string_view code)
             if (colour || (inside.size() > 5 && equalsIgnoringCase(inside.substr(0, 5), "color")))
                 continue;
             if (inside.starts_with('$')) {  // [$¥-804]: a currency symbol and a language
-                addLiteral(tokens, inside.substr(1, inside.find('-') - 1));
+                const auto dash = inside.find('-');
+                const std::string_view locale = dash == std::string_view::npos ? "" : inside.substr(dash + 1);
+                // The system's long date or time: the rest of the section is
+                // what Windows shows without it, replaced by what Chinese
+                // Windows shows. (LibreOffice 7.4 under zh-CN differs from
+                // the office's Excel: its own long date, 2025年6月1日　星期日,
+                // and HH:mm:ss; x-sysdate and x-systime it does not know.)
+                if (equalsIgnoringCase(locale, "F800") || equalsIgnoringCase(locale, "x-sysdate"))
+                    return parseSection("yyyy\"年\"m\"月\"d\"日\"", code);
+                if (equalsIgnoringCase(locale, "F400") || equalsIgnoringCase(locale, "x-systime"))
+                    return parseSection("h:mm:ss", code);
+                // A language alone (up to four hex digits, or a tag such as
+                // zh-CN) leaves the digits as they are; a calendar or numeral
+                // system above it, or another x- code, does not.
+                unsigned id = 0;
+                const auto [end, error] = std::from_chars(locale.data(), locale.data() + locale.size(), id, 16);
+                const bool hex = error == std::errc() && end == locale.data() + locale.size();
+                const bool tag = !locale.empty() && std::isalpha(static_cast<unsigned char>(locale[0])) &&
+                                 !(locale.size() > 1 && locale[1] == '-') &&
+                                 std::all_of(locale.begin(), locale.end(), [](char c) {
+                                     return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+                                 });
+                if (!locale.empty() && (hex ? id > 0xFFFF : !tag))
+                    unknown(code, "the locale code [" + std::string(inside) + "]");
+                addLiteral(tokens, inside.substr(1, dash == std::string_view::npos ? dash : dash - 1));
                 continue;
             }
             if (!inside.empty() && (inside[0] == '<' || inside[0] == '>' || inside[0] == '=')) {
@@ -606,6 +630,43 @@ std::optional<std::string> builtinFormat(int id)
     case 49: return "@";
     default: return std::nullopt;
     }
+}
+
+std::optional<double> serialOfIsoDate(std::string_view text, bool date1904)
+{
+    const std::string copy(text);
+    int y = 1899, m = 12, d = 31, hh = 0, mm = 0, consumed = 0;
+    double ss = 0;
+    const bool timeOnly = copy.find('-') == std::string::npos;
+    const char* clock = copy.c_str();
+    if (!timeOnly) {
+        if (std::sscanf(copy.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &consumed) != 3)
+            return std::nullopt;
+        clock = copy[static_cast<std::size_t>(consumed)] == 'T' ? clock + consumed + 1 : nullptr;
+    }
+    if (clock) {
+        int read = 0;
+        if (std::sscanf(clock, "%2d:%2d:%lf%n", &hh, &mm, &ss, &read) != 3)
+            return std::nullopt;
+        consumed = static_cast<int>(clock - copy.c_str()) + read;
+    }
+    const std::string_view rest = text.substr(static_cast<std::size_t>(consumed));
+    if (!(rest.empty() || rest == "Z") || m < 1 || m > 12 || d < 1 || d > 31 || hh < 0 || hh > 23 || mm < 0 ||
+        mm > 59 || !(ss >= 0 && ss < 61) || y < 1899)
+        return std::nullopt;
+    // Days from civil (Howard Hinnant's algorithm), from 1899-12-30, the
+    // serials' day 0 from March 1900; before it Excel counts the 29 February
+    // 1900 that Lotus had, one day fewer.
+    const int yy = y - (m <= 2);
+    const int era = yy / 400, yoe = yy - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long days = static_cast<long long>(era) * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 693899;
+    const double time = (hh * 3600 + mm * 60 + ss) / 86400.0;
+    if (timeOnly)
+        return time;
+    if (date1904)
+        return days < 1462 ? std::nullopt : std::optional(static_cast<double>(days - 1462) + time);
+    return static_cast<double>(days < 61 ? days - 1 : days) + time;
 }
 
 std::string generalNumber(double value)

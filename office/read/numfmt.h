@@ -29,6 +29,11 @@ std::string formatNumber(double value, std::string_view code, bool date1904 = fa
 // the text itself.
 std::string formatText(std::string_view text, std::string_view code);
 
+// An ISO 8601 date ("2025-06-02", "2025-06-02T09:30:00.5Z") or time
+// ("09:30:00") as the date serial a spreadsheet stores (from 1904 where
+// `date1904`); nothing for text that is neither.
+std::optional<double> serialOfIsoDate(std::string_view text, bool date1904 = false);
+
 // A number as General shows it: the shortest decimal form with at most 15
 // significant digits, E notation from 10^15 and below 10^-9.
 std::string generalNumber(double value);

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr std::size_t MAX_COLUMNS = 1024;  // as for workbooks
 // Rows repeated with content may be copied up to this many cells in all.
 constexpr std::size_t MAX_CELLS = 4u << 20;
 // The most rows an OpenDocument sheet has.
@@ -241,25 +240,6 @@ private:
     std::size_t position_ = 0;
 };
 
-// "2023-03-15" or "2023-03-15T18:00:00.5": days since 1899-12-30, the
-// spreadsheets' day 0.
-std::optional<double> serialOfDate(const std::string& text)
-{
-    int y = 0, m = 0, d = 0, hh = 0, mm = 0;
-    double ss = 0;
-    const int n = std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &m, &d, &hh, &mm, &ss);
-    if (n != 3 && n != 6)
-        return std::nullopt;
-    // Days from civil (Howard Hinnant's algorithm), from 1970-01-01.
-    y -= m <= 2;
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
-    return static_cast<double>(days + 25569) + (hh * 3600 + mm * 60 + ss) / 86400.0;
-}
-
 // "PT18H30M00S" (or "P1DT2H"): the duration in days.
 std::optional<double> serialOfTime(const std::string& text)
 {
@@ -399,6 +379,13 @@ std::vector<Table> tables(Archive& archive)
             const auto repeat = std::clamp(number(cell["table:number-columns-repeated"], 1), 1LL, 1LL << 20);
             const std::size_t first = column;
             column = static_cast<std::size_t>(std::min<long long>(static_cast<long long>(column) + repeat, 1 << 20));
+            const auto rows = std::clamp(number(cell["table:number-rows-spanned"], 1), 1LL, MAX_ROWS);
+            const auto columns = std::clamp(number(cell["table:number-columns-spanned"], 1), 1LL,
+                                            static_cast<long long>(MAX_COLUMNS));
+            if ((rows > 1 || columns > 1) && cell["covered"].empty())
+                found.back().merges.push_back({static_cast<int>(std::min(rowNumber + 1, MAX_ROWS)),
+                                               static_cast<int>(std::min(rowNumber + rows, MAX_ROWS)), first,
+                                               first + static_cast<std::size_t>(columns) - 1});
             Cell made(first, {});
             const std::string type = cell["office:value-type"];
             std::string style = cell["table:style-name"];
@@ -415,7 +402,7 @@ std::vector<Table> tables(Archive& archive)
                            type == "time") {
                     const std::string raw = type == "date" ? cell["office:date-value"]
                                           : type == "time" ? cell["office:time-value"] : cell["office:value"];
-                    const auto value = type == "date" ? serialOfDate(raw)
+                    const auto value = type == "date" ? serialOfIsoDate(raw)
                                      : type == "time" ? serialOfTime(raw)
                                                       : std::optional<double>(std::strtod(raw.c_str(), nullptr));
                     const std::string code = styles.codeFor(style);
@@ -436,10 +423,8 @@ std::vector<Table> tables(Archive& archive)
             }
             if (cell["covered"].empty() && (!made.text.empty() || !made.problem.empty())) {
                 if (first + static_cast<std::size_t>(std::min<long long>(repeat, MAX_COLUMNS)) > MAX_COLUMNS)
-                    throw ImportError(static_cast<int>(std::min(rowNumber + 1, MAX_ROWS)),
-                                      "a cell in column " + columnName(std::min(column, MAX_COLUMNS + 1) - 1) +
-                                          " holds a value; a roster uses at most " + std::to_string(MAX_COLUMNS) +
-                                          " columns");
+                    throw columnsExceeded(static_cast<int>(std::min(rowNumber + 1, MAX_ROWS)),
+                                          std::min(column, MAX_COLUMNS + 1) - 1);
                 for (long long i = 0; i < repeat; ++i) {
                     made.column = first + static_cast<std::size_t>(i);
                     rowCells.push_back(made);
@@ -480,14 +465,5 @@ bool isOpenDocument(std::string_view bytes)
 std::vector<Table> readOds(std::string_view bytes, std::string_view sheetName)
 {
     Archive archive(bytes, SAVE_AS);
-    auto all = tables(archive);
-    if (sheetName.empty())
-        return all;
-    std::vector<std::string> names;
-    for (Table& table : all) {
-        if (table.sheet == sheetName)
-            return {std::move(table)};
-        names.push_back(table.sheet);
-    }
-    noSuchSheet(sheetName, names);
+    return sheetNamed(tables(archive), sheetName);
 }

@@ -392,6 +392,9 @@ private:
             report_.error(row, (f == CHENGJI ? "several columns could be the score (" + field + "): "
                                              : "several columns for " + field + ": ") +
                                    names + choose);
+            report_.problems.back().field = f;
+            for (const HeaderColumn* c : found)
+                report_.problems.back().columns.emplace_back(columnName(c->column), c->shown());
             return std::nullopt;
         }
         if (f == CHENGJI && fieldNamed(found.front()->name) != CHENGJI)
@@ -435,13 +438,28 @@ private:
     bool chosen_[5] = {};  // a column chosen with --column was found
 };
 
-// Text after the last record, in one or two cells and with no ticket or
-// identity number, is a footer (制表人：…, 合计): each is noted. Returns the
-// end of the records, where the footers begin.
+// A table's total row: its first cell 合计, 总计, 汇总 or 小计, or a row a
+// workbook's table marks as its totals.
+bool totalRow(const TableRow& row)
+{
+    if (row.total)
+        return true;
+    const auto first = std::find_if(row.cells.begin(), row.cells.end(),
+                                    [](const Cell& c) { return !trimmed(c.text).empty(); });
+    if (first == row.cells.end())
+        return false;
+    const std::u16string name = headerName(first->text);
+    return name == u"合计" || name == u"总计" || name == u"汇总" || name == u"小计";
+}
+
+// Text after the last record with no ticket or identity number, in one or
+// two cells (制表人：…) or a total row (汇总 | 25人 | 1850), is a footer:
+// each is noted. Returns the end of the records, where the footers begin.
 Row skipFooters(const Table& table, Row first, Report& report)
 {
     Row last = table.rows.end();
     while (last != first && (filledCells(*(last - 1)) == 0 ||
+                             totalRow(*(last - 1)) ||
                              (filledCells(*(last - 1)) <= 2 && !holdsLongNumber(*(last - 1)))))
         --last;
     for (Row row = last; row != table.rows.end(); ++row)
@@ -576,21 +594,29 @@ class RecordReader {
 public:
     RecordReader(std::size_t maxRecords, Report& report) : maxRecords_(maxRecords), report_(report) {}
 
-    // The rows of a sheet from below its header to `end`.
-    void readRows(const Table& table, const Layout& layout, Row end)
+    // The rows of a sheet from below its header to `end`, each with the
+    // cells that merges give it.
+    void readRows(const Table& table, const Layout& layout, Row end, const std::multimap<int, Cell>& merged)
     {
         table_ = &table;
         layout_ = &layout;
         emptyRows_.clear();
         unnamed_.clear();
-        unknown_ = {};
-        for (Row row = layout.first; row != end; ++row)
-            readRecord(*row);
+        for (Row row = layout.first; row != end; ++row) {
+            const auto [from, to] = merged.equal_range(row->row);
+            if (from == to) {
+                readRecord(*row);
+                continue;
+            }
+            TableRow filled = *row;
+            for (auto it = from; it != to; ++it)
+                filled.cells.push_back(it->second);
+            std::sort(filled.cells.begin(), filled.cells.end(),
+                      [](const Cell& a, const Cell& b) { return a.column < b.column; });
+            readRecord(filled);
+        }
         for (const std::size_t column : unnamed_)  // without a header but with data: named too
             noteOnce(report_.file.ignoredColumns, "without a header (" + columnName(column) + ")");
-        for (int f = 0; f < 5; ++f)
-            if (unknown_[f].count)
-                formatUnknown(static_cast<Field>(f));
     }
 
 private:
@@ -612,8 +638,6 @@ private:
                     if (!cell.problem.empty())
                         unshown.push_back("column " + columnName(cell.column) + " (" + toUtf8(HEADER_NAMES[f][1]) +
                                           "): " + cell.problem);
-                    if (cell.formatUnknown && f != SHEN && unknown_[f].count++ == 0)
-                        unknown_[f] = {row.row, 1};
                 }
             any |= !cell.text.empty() || !cell.problem.empty();
             if (!mapped && !cell.text.empty() && !layout_->named.count(cell.column))
@@ -655,7 +679,6 @@ private:
         checkKey(fields.shen, numbers[SHEN], true, row.row, report_);
         if (report_.problems.size() == errors)
             repeats_.check(fields, row.row, report_);
-        refuseUnreadFormulas(fields, row.row);
         warnAboutRecord(fields, row.row, report_);
         if (row.hidden)
             report_.file.hiddenRows.push_back(report_.here(row.row));
@@ -677,42 +700,10 @@ private:
                            row.cells.end(), [](const Cell& cell) { return cell.text.empty(); });
     }
 
-    // FreeXL reads no formula: an empty cell of an .xls may be a computed
-    // name or score, which would be stored as nothing.
-    void refuseUnreadFormulas(const RosterRecord& fields, int row)
-    {
-        for (const auto& [field, what] : {std::pair{XING, "name"}, std::pair{CHENGJI, "score"}})
-            if (table_->formulasUnread && trimmed(fields.*ROSTER_FIELDS[field]).empty())
-                report_.error(row, std::string("the ") + what + " in column " +
-                                       columnName(*layout_->columns[field]) +
-                                       " is empty, and an Excel 97-2003 workbook (.xls) does not show what a "
-                                       "formula computed: save the workbook as an Excel workbook (.xlsx) and pack "
-                                       "that");
-    }
-
-    // Numbers whose shown text the file does not tell (.xls): one refusal
-    // for each column, at its first row.
-    void formatUnknown(Field f)
-    {
-        const auto& [row, count] = unknown_[f];
-        report_.error(row, "the " + toUtf8(HEADER_NAMES[f][1]) + " in column " + columnName(*layout_->columns[f]) +
-                               " is a number" +
-                               (count > 1 ? ", and so are " + std::to_string(count - 1) + " more below," : "") +
-                               " and an Excel 97-2003 workbook (.xls) does not tell how the sheet shows a number "
-                               "(78.5 may show as 78.50 or 78.5分): save the workbook as an Excel workbook (.xlsx) "
-                               "and pack that");
-    }
-
-    struct Unknown {
-        int row = 0;
-        std::size_t count = 0;
-    };
-
     std::size_t maxRecords_;
     Report& report_;
     const Table* table_ = nullptr;
     const Layout* layout_ = nullptr;
-    std::array<Unknown, 5> unknown_;
     std::vector<int> emptyRows_;  // warned about only when a record follows
     std::set<std::size_t> unnamed_;  // columns without a header but with data
     Repeats repeats_;
@@ -775,10 +766,62 @@ RosterProblem noHeader(const std::vector<Table>& tables)
     return {0, message};
 }
 
+// The merges that reach the records in the five columns: one over several
+// records gives each the merged value (noted); one that joins the header
+// with records, or spans two of the five columns, or shows another column's
+// value over one of them, is refused. Returns the cells the merges give,
+// by row.
+std::multimap<int, Cell> mergedCells(const Table& table, const Layout& layout, Row end, Report& report)
+{
+    std::multimap<int, Cell> given;
+    if (layout.first == end)
+        return given;
+    const int first = layout.first->row, last = (end - 1)->row;
+    for (const Merge& merge : table.merges) {
+        if (merge.lastRow < first || merge.firstRow > last)
+            continue;
+        std::vector<Field> fields;
+        for (int f = 0; f < 5; ++f)
+            if (layout.columns[f] && *layout.columns[f] >= merge.firstColumn && *layout.columns[f] <= merge.lastColumn)
+                fields.push_back(static_cast<Field>(f));
+        if (fields.empty())
+            continue;
+        const std::string range = (report.sheet.empty() ? "" : report.sheet + "!") + columnName(merge.firstColumn) +
+                                  std::to_string(merge.firstRow) + ":" + columnName(merge.lastColumn) +
+                                  std::to_string(merge.lastRow);
+        const auto named = [&](Field f) { return toUtf8(HEADER_NAMES[f][1]); };
+        if (merge.firstRow < first) {
+            report.error(merge.firstRow, "the merged cells " + range + " join the header with records: unmerge "
+                                         "them and give each record its own " + named(fields.front()));
+        } else if (fields.size() > 1) {
+            report.error(merge.firstRow, "the merged cells " + range + " span two of the five columns (" +
+                                             named(fields[0]) + ", " + named(fields[1]) +
+                                             "): unmerge them and give each column its own value");
+        } else if (*layout.columns[fields.front()] != merge.firstColumn) {
+            report.error(merge.firstRow, "the merged cells " + range + " show column " +
+                                             columnName(merge.firstColumn) + "'s value over the column " +
+                                             named(fields.front()) + ": unmerge them");
+        } else if (merge.lastRow > merge.firstRow) {
+            const auto top = std::find_if(layout.first, end, [&](const TableRow& r) { return r.row == merge.firstRow; });
+            const Cell* value = top == end ? nullptr : cellAt(*top, merge.firstColumn);
+            if (!value || (value->text.empty() && value->problem.empty()))
+                continue;
+            std::vector<Place> rows{{"", merge.firstRow}};  // the range names the sheet
+            for (Row row = top + 1; row != end && row->row <= merge.lastRow; ++row) {
+                given.emplace(row->row, *value);
+                rows.push_back({"", row->row});
+            }
+            report.file.mergedCells.push_back(range + " merged: " + visible(value->text) + " for " + rowsNamed(rows));
+        }
+    }
+    return given;
+}
+
 // One table: the problems its rows had, and where it has the header, its
 // fields found, its records read and its footers noted; its problems in row
 // order. False for a table without the header, which is skipped.
-bool readSheet(const Table& table, bool several, FieldFinder& fields, RecordReader& records, Report& report)
+bool readSheet(const Table& table, bool several, bool named, FieldFinder& fields, RecordReader& records,
+               Report& report)
 {
     report.sheet = several ? table.sheet : "";
     const std::size_t before = report.problems.size();
@@ -789,11 +832,15 @@ bool readSheet(const Table& table, bool several, FieldFinder& fields, RecordRead
         report.file.skippedSheets.push_back(table.sheet);
         return false;
     }
-    if (table.hidden)
-        report.file.hiddenSheets.push_back(table.sheet);
+    // What the office cannot see becomes no candidate unless it asks for it.
+    if (table.hidden && !named) {
+        report.file.hiddenSheets.push_back({table.sheet, table.veryHidden});
+        return false;
+    }
     const Layout layout = fields.layOut(table, header);
     report.file.headers.push_back(report.here(header->row));
-    records.readRows(table, layout, skipFooters(table, layout.first, report));
+    const Row end = skipFooters(table, layout.first, report);
+    records.readRows(table, layout, end, mergedCells(table, layout, end, report));
     sortByRow(report.problems, before);
     return true;
 }
@@ -803,7 +850,10 @@ bool readSheet(const Table& table, bool several, FieldFinder& fields, RecordRead
 void refuseOnProblems(const std::vector<Table>& tables, bool headerFound, const FieldFinder& fields, Report& report)
 {
     std::vector<RosterProblem>& problems = report.problems;
-    if (!headerFound)
+    if (!headerFound && !report.file.hiddenSheets.empty())
+        for (const HiddenSheet& sheet : report.file.hiddenSheets)
+            problems.push_back({0, "no sheet the workbook shows has a header row; " + hiddenSheetNote(sheet)});
+    else if (!headerFound)
         problems.push_back(noHeader(tables));
     else if (report.file.records.empty() && problems.empty())
         problems.push_back({0, "the roster has no record"});
@@ -835,6 +885,12 @@ std::vector<Table> tablesOf(std::string_view bytes, Encoding encoding, std::stri
         return readWorkbook(bytes, sheet);
     if (isCompoundFile(bytes))
         return readXls(bytes, sheet);
+    if (isSpreadsheetMl(bytes))
+        return readSpreadsheetMl(bytes, sheet);
+#ifdef VARNHOLT_HTML
+    if (isHtmlTable(bytes))
+        return readHtmlTables(bytes, sheet);
+#endif
     return {readText(bytes, encoding, [](const Table& t) { return headerOf(t) != t.rows.end(); })};
 }
 
@@ -852,6 +908,13 @@ const char* warningKindTitle(WarningKind kind)
     case WarningKind::EmptyRow: return "empty rows skipped";
     }
     return "";
+}
+
+std::string hiddenSheetNote(const HiddenSheet& sheet)
+{
+    return "the sheet \"" + sheet.name + "\" has the header but the workbook hides it" +
+           (sheet.veryHidden ? " as very hidden (Excel's menus cannot unhide it)" : "") +
+           ", so it is not read; if its candidates belong to the roster, pack it with --sheet \"" + sheet.name + "\"";
 }
 
 std::string maskIdentity(std::u16string_view number)
@@ -873,6 +936,22 @@ std::optional<Encoding> encodingNamed(std::string_view name)
     return std::nullopt;
 }
 
+std::u16string visibleMark(char16_t c)
+{
+    if (c == u'\t' || c == u'\n' || c == u'\r')
+        return {};
+    if (c < 0x20)
+        return std::u16string(1, static_cast<char16_t>(0x2400 + c));  // the control pictures: ␛
+    if (c == 0x7F)
+        return u"\u2421";
+    if (c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) {
+        static constexpr char16_t digits[] = u"0123456789ABCDEF";
+        return std::u16string(u"[U+") + digits[c >> 12] + digits[(c >> 8) & 15] + digits[(c >> 4) & 15] +
+               digits[c & 15] + u"]";
+    }
+    return {};
+}
+
 std::string visible(std::u16string_view text)
 {
     std::u16string shown;
@@ -880,6 +959,8 @@ std::string visible(std::u16string_view text)
         if (text[i] == u'\r' || text[i] == u'\n') {
             shown += u'\u23CE';
             i += text.substr(i, 2) == u"\r\n";
+        } else if (const std::u16string mark = visibleMark(text[i]); !mark.empty()) {
+            shown += mark;
         } else {
             shown += text[i] == u'\t' ? u'\u2192' : text[i];
         }
@@ -912,6 +993,19 @@ void noSuchSheet(std::string_view sheet, const std::vector<std::string>& names)
     throw ImportError(0, "the workbook has no sheet \"" + std::string(sheet) + "\"; it has " + list);
 }
 
+std::vector<Table> sheetNamed(std::vector<Table> tables, std::string_view sheet)
+{
+    if (sheet.empty())
+        return tables;
+    std::vector<std::string> names;
+    for (Table& table : tables) {
+        if (table.sheet == sheet)
+            return {std::move(table)};
+        names.push_back(table.sheet);
+    }
+    noSuchSheet(sheet, names);
+}
+
 RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t maxRecords, std::string_view sheet,
                       const ColumnChoice& columns)
 {
@@ -921,7 +1015,7 @@ RosterFile readRoster(std::string_view bytes, Encoding encoding, std::size_t max
     RecordReader records(maxRecords, report);
     std::vector<std::string> read;  // the sheets with the header
     for (const Table& table : tables)
-        if (readSheet(table, tables.size() > 1, fields, records, report))
+        if (readSheet(table, tables.size() > 1, !sheet.empty(), fields, records, report))
             read.push_back(table.sheet);
     refuseOnProblems(tables, !read.empty(), fields, report);
     nameSheets(tables, read, report.file);

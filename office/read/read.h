@@ -7,8 +7,10 @@
 //     spreadsheets (.ods, as LibreOffice and WPS write them): every worksheet
 //     with the header, in order, as one roster, or the one named; numbers as
 //     their formats show them;
-//   - Excel 97-2003 workbooks (.xls) the same way, through FreeXL, which tells
-//     a number's value but not how the sheet shows it: numbers are refused;
+//   - Excel 97-2003 workbooks (.xls) the same way, through FreeXL (patched
+//     to tell number formats and formulas' saved results);
+//   - Excel 2003 XML (SpreadsheetML) and web pages' HTML tables (a web
+//     system's 导出Excel), whatever their file's name;
 //   - UTF-8 text, tab-separated, with or without a byte-order mark, LF or CRLF;
 //   - Excel's "Unicode text": UTF-16LE with a byte-order mark, tabs, CRLF;
 //   - Excel's CSV: commas, in UTF-8 with a byte-order mark ("CSV UTF-8") or
@@ -49,8 +51,16 @@ struct Place {
 // 第二考场!3", with ", …" where `count` is more than those given.
 std::string rowsNamed(const std::vector<Place>& places, std::size_t count = 0);
 
-// A cell's text as a message shows it: a line break as ⏎, a tab as →.
+// A cell's text as a message shows it: a line break as ⏎, a tab as →, and
+// what would act rather than show as visibleMark shows it.
 std::string visible(std::u16string_view text);
+
+// A character that would act on a terminal or a text box rather than show
+// (a control character; a mark that reorders text, such as a right-to-left
+// override) as a report shows it: ␛ for ESC, [U+202E]; empty for any other
+// character, and for the tab, line feed and carriage return, which each
+// report shows in its own way.
+std::u16string visibleMark(char16_t c);
 
 // One problem and the row it is on (counted from 1 as the spreadsheet does;
 // 0 for the file as a whole), in a workbook of several sheets with its sheet.
@@ -58,6 +68,11 @@ struct RosterProblem {
     int row;
     std::string message;
     std::string sheet = {};
+    // Where several columns could hold one field: the field (0 to 4, as
+    // fieldOfKey numbers them) and each column's letter with how the header
+    // shows it, for the office to choose one (--column KEY=LETTER).
+    int field = -1;
+    std::vector<std::pair<std::string, std::string>> columns = {};
     bool operator==(const RosterProblem&) const = default;
 };
 
@@ -115,6 +130,16 @@ struct SkippedRow {
     std::u16string text;
 };
 
+// A sheet with the header that the workbook hides, left unread.
+struct HiddenSheet {
+    std::string name;
+    bool veryHidden = false;  // Excel's menus cannot unhide it
+};
+
+// What a report says of such a sheet: that it was left unread, why, and how
+// to pack it.
+std::string hiddenSheetNote(const HiddenSheet& sheet);
+
 struct RosterFile {
     std::vector<RosterRecord> records;
     std::vector<Place> rows;                   // the row of each record
@@ -127,7 +152,8 @@ struct RosterFile {
     std::vector<SkippedRow> footers;           // text after the last record
     std::vector<Place> hiddenRows;             // records on rows the sheet hides
     std::vector<std::string> hiddenColumns;    // the five columns' hidden ones, e.g. "成绩 (E)"
-    std::vector<std::string> hiddenSheets;     // sheets read that the workbook hides
+    std::vector<HiddenSheet> hiddenSheets;     // unread unless named with --sheet
+    std::vector<std::string> mergedCells;      // e.g. "E6:E7 merged: 缺考 for rows 6, 7"
     std::vector<RosterChange> changes;         // what was normalized
     std::vector<RosterWarning> warnings;       // by kind, then by row
 };

@@ -226,6 +226,12 @@ std::string columnName(std::size_t column)
     return name;
 }
 
+ImportError columnsExceeded(int row, std::size_t column)
+{
+    return ImportError(row, "a cell in column " + columnName(column) + " holds a value; a roster uses at most " +
+                                std::to_string(MAX_COLUMNS) + " columns");
+}
+
 Table readText(std::string_view bytes, Encoding encoding, const std::function<bool(const Table&)>& hasHeader)
 {
     std::string note;

@@ -1,17 +1,13 @@
-// Excel 97-2003 workbooks (.xls) into rows of cells, read with FreeXL.
-//
-// FreeXL gives a cell's text, or a number's value and whether its format is
-// a date, never the number format itself: how the sheet shows a number
-// (78.50, 87分, 0000010001) cannot be known, so a number keeps its value's
-// text and is marked for the reader to refuse. It reads no formula: a cell
-// computed by one reads as empty. Nor does it say which rows, columns or
-// sheets are hidden.
+// Excel 97-2003 workbooks (.xls) into rows of cells, read with FreeXL
+// (patched, tools/patches/): each cell's value, or a formula's saved result,
+// and its number format, shown by the formatter as in a workbook (.xlsx);
+// booleans as TRUE and FALSE; merged cells; hidden sheets, rows and columns.
 #include <freexl.h>
 
-#include <charconv>
 #include <cstdio>
 #include <memory>
 
+#include "office/read/numfmt.h"
 #include "office/read/table.h"
 #include "roster/utf.h"
 
@@ -25,7 +21,6 @@
 namespace {
 
 // Columns a roster may use, as for a workbook (.xlsx).
-constexpr unsigned short MAX_COLUMNS = 1024;
 
 [[noreturn]] void refused(const std::string& problem)
 {
@@ -89,51 +84,97 @@ private:
 
 std::u16string utf16(const char* text) { return fromUtf8(text ? text : "").value_or(u"\uFFFD"); }
 
-// A number's value as the General format shows it: at most 15 significant
-// digits.
-std::u16string valueText(double value)
+// What an error value shows, by its BIFF code.
+std::string errorShown(int code)
 {
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
-    return utf16(std::string(text, written.ptr).c_str());
+    switch (code) {
+    case 0x00: return "#NULL!";
+    case 0x07: return "#DIV/0!";
+    case 0x0F: return "#VALUE!";
+    case 0x17: return "#REF!";
+    case 0x1D: return "#NAME?";
+    case 0x24: return "#NUM!";
+    case 0x2A: return "#N/A";
+    default: return "an error value (code " + std::to_string(code) + ")";
+    }
 }
 
-Table sheetCells(const void* book, unsigned short index, const std::string& name)
+// The format code of a cell: the workbook's own, or Excel's built-in one
+// (nothing where its look depends on Excel's language), and its id.
+std::pair<int, std::optional<std::string>> formatOf(const void* book, unsigned int row, unsigned short column)
+{
+    unsigned short xf = 0, id = 0;
+    const char* code = nullptr;
+    if (freexl_get_cell_xf_index(book, row, column, &xf) != FREEXL_OK ||
+        freexl_get_xf_format_index(book, xf, &id) != FREEXL_OK)
+        return {0, builtinFormat(0)};
+    if (freexl_get_format_string(book, id, &code) == FREEXL_OK && code)
+        return {id, std::string(code)};
+    return {id, builtinFormat(id)};
+}
+
+Table sheetCells(const void* book, unsigned short index, const std::string& name, bool date1904)
 {
     Table table;
     table.sheet = name;
     table.format = "Excel 97-2003 workbook (.xls)";
-    table.formulasUnread = true;
+    unsigned short visibility = FREEXL_SHEET_VISIBLE;
+    freexl_get_worksheet_visibility(book, index, &visibility);
+    table.hidden = visibility != FREEXL_SHEET_VISIBLE;
+    table.veryHidden = visibility == FREEXL_SHEET_VERY_HIDDEN;
     unsigned int rows = 0;
     unsigned short columns = 0;
     if (freexl_select_active_worksheet(book, index) != FREEXL_OK ||
         freexl_worksheet_dimensions(book, &rows, &columns) != FREEXL_OK)
         refused("FreeXL cannot read the sheet \"" + name + "\"");
+    if (columns == 0)
+        rows = 0;  // no cells, however many rows its DIMENSION claims
+    unsigned int merged = 0;
+    freexl_worksheet_merged_count(book, &merged);
+    for (unsigned int i = 0; i < merged; ++i) {
+        unsigned int first = 0, last = 0;
+        unsigned short left = 0, right = 0;
+        if (freexl_get_merged_cells(book, i, &first, &last, &left, &right) == FREEXL_OK && first <= last &&
+            left <= right)
+            table.merges.push_back({static_cast<int>(first + 1), static_cast<int>(last + 1), left, right});
+    }
+    for (unsigned short c = 0; c < MAX_COLUMNS; ++c) {
+        int hidden = 0;
+        if (freexl_get_column_hidden(book, c, &hidden) == FREEXL_OK && hidden)
+            table.hiddenColumns.push_back(c);
+    }
     for (unsigned int r = 0; r < rows; ++r) {
-        TableRow row{static_cast<int>(r + 1), {}};
+        int hidden = 0;
+        freexl_get_row_hidden(book, r, &hidden);
+        TableRow row{static_cast<int>(r + 1), {}, hidden != 0};
         for (unsigned short c = 0; c < columns; ++c) {
             FreeXL_CellValue value;
             if (freexl_get_cell_value(book, r, c, &value) != FREEXL_OK)
                 refused("FreeXL cannot read the cell " + columnName(c) + std::to_string(r + 1) + " of the sheet \"" +
                         name + "\"");
             Cell cell{c, {}};
-            switch (value.type) {
-            case FREEXL_CELL_TEXT:
-            case FREEXL_CELL_SST_TEXT: cell.text = utf16(value.value.text_value); break;
-            case FREEXL_CELL_INT: cell.text = valueText(value.value.int_value), cell.formatUnknown = true; break;
-            case FREEXL_CELL_DOUBLE: cell.text = valueText(value.value.double_value), cell.formatUnknown = true; break;
-            case FREEXL_CELL_DATE:
-            case FREEXL_CELL_DATETIME:
-            case FREEXL_CELL_TIME: cell.text = utf16(value.value.text_value), cell.formatUnknown = true; break;
-            default: break;
+            double number = 0;
+            const auto [id, code] = formatOf(book, r, c);
+            if (value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT) {
+                cell.text = utf16(value.value.text_value);
+                try {
+                    if (code)
+                        cell.text = utf16(formatText(value.value.text_value ? value.value.text_value : "", *code)
+                                              .c_str());
+                } catch (const FormatError& e) {
+                    cell.problem = e.what();
+                }
+            } else if (value.type == FREEXL_CELL_BOOLEAN) {
+                cell.text = value.value.int_value ? u"TRUE" : u"FALSE";
+            } else if (value.type == FREEXL_CELL_ERROR) {
+                showError(cell, errorShown(value.value.int_value));
+            } else if (freexl_get_cell_number(book, r, c, &number) == FREEXL_OK) {
+                showNumber(cell, number, id, code, date1904);
             }
-            cell.number = cell.formatUnknown;
-            if (cell.text.empty())
+            if (cell.text.empty() && cell.problem.empty())
                 continue;
             if (c >= MAX_COLUMNS)
-                throw ImportError(static_cast<int>(r + 1), "a cell in column " + columnName(c) +
-                                                               " holds a value; a roster uses at most " +
-                                                               std::to_string(MAX_COLUMNS) + " columns");
+                throw columnsExceeded(static_cast<int>(r + 1), c);
             row.cells.push_back(std::move(cell));
         }
         if (!row.cells.empty())
@@ -161,6 +202,8 @@ std::vector<Table> readXls(std::string_view bytes, std::string_view sheetName)
     if (password == FREEXL_BIFF_OBFUSCATED)
         refused("the workbook has a password: remove it in Excel or WPS");
     freexl_get_info(opened, FREEXL_BIFF_SHEET_COUNT, &count);
+    unsigned int dateMode = FREEXL_BIFF_DATEMODE_1900;
+    freexl_get_info(opened, FREEXL_BIFF_DATEMODE, &dateMode);
     std::vector<std::string> names;
     for (unsigned short i = 0; i < count; ++i) {
         const char* name = nullptr;
@@ -170,7 +213,7 @@ std::vector<Table> readXls(std::string_view bytes, std::string_view sheetName)
     std::vector<Table> tables;
     for (unsigned short i = 0; i < count; ++i)
         if (sheetName.empty() || names[i] == sheetName)
-            tables.push_back(sheetCells(opened, i, names[i]));
+            tables.push_back(sheetCells(opened, i, names[i], dateMode == FREEXL_BIFF_DATEMODE_1904));
     if (tables.empty() && !sheetName.empty())
         noSuchSheet(sheetName, names);
     if (tables.empty())

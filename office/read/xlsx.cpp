@@ -17,7 +17,6 @@
 namespace {
 
 // Columns a roster may use; a cell further right is refused.
-constexpr std::size_t MAX_COLUMNS = 1024;
 
 [[noreturn]] void broken(const std::string& problem) { brokenFile(problem, ".xlsx in Excel or WPS"); }
 
@@ -51,7 +50,7 @@ std::string partOf(const std::string& target)
 
 struct Sheet {
     std::string name, part;
-    bool hidden;
+    std::string state;  // visible (""), hidden or veryHidden
 };
 
 // The worksheets in the workbook's order, and the parts of the shared
@@ -61,9 +60,9 @@ std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings, std::str
     std::vector<Sheet> named;  // the part's relationship in place of the part, at first
     XmlHandler workbook;
     workbook.start = [&](std::string_view name, const XML_Char** attributes) {
-        if (name == "sheet")  // state: visible, hidden or veryHidden
+        if (name == "sheet")
             named.push_back({attribute(attributes, "name"), attribute(attributes, "id", true),
-                             attribute(attributes, "state").ends_with("idden")});
+                             attribute(attributes, "state")});
     };
     workbook.end = [](std::string_view) {};
     archive.parse("xl/workbook.xml", workbook);
@@ -87,7 +86,7 @@ std::vector<Sheet> sheets(Archive& archive, std::string& sharedStrings, std::str
     std::vector<Sheet> found;
     for (const Sheet& sheet : named)
         if (const auto target = targets.find(sheet.part); target != targets.end())
-            found.push_back({sheet.name, target->second, sheet.hidden});
+            found.push_back({sheet.name, target->second, sheet.state});
     if (found.empty())
         broken("it has no worksheet");
     return found;
@@ -132,6 +131,21 @@ std::optional<std::size_t> columnOf(const std::string& reference)
     if (i == 0)
         return std::nullopt;
     return column - 1;
+}
+
+// "E6" to column 4 (E) and row 6; nothing for a reference that is not a
+// cell's.
+std::optional<std::pair<std::size_t, int>> cellOf(std::string_view reference)
+{
+    const auto digits = reference.find_first_of("0123456789");
+    const auto column = columnOf(std::string(reference.substr(0, digits)));
+    int row = 0;
+    if (!column || digits == std::string_view::npos)
+        return std::nullopt;
+    const auto [end, error] = std::from_chars(reference.data() + digits, reference.data() + reference.size(), row);
+    if (error != std::errc() || end != reference.data() + reference.size() || row < 1)
+        return std::nullopt;
+    return std::pair{*column, row};
 }
 
 // The number format of each cell style (a cell's s attribute indexes
@@ -206,22 +220,21 @@ void showValue(Cell& cell, const std::string& type, const std::string& value, bo
             cell.problem = "its formula has no saved result (the program that wrote the workbook never "
                            "calculated it): open the workbook in Excel, WPS or LibreOffice, save it, and pack again";
         } else if (type == "e") {
-            cell.text = utf16(value);
-            cell.problem = "it shows the error " + value + ": correct the cell or what its formula uses";
-        } else if (type == "n" || type.empty()) {
+            showError(cell, value);
+        } else if (type == "n" || type == "d" || type.empty()) {
+            // A date cell holds an ISO 8601 date, shown as its serial would be.
             double number = 0;
             const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            const auto serial = type == "d" ? serialOfIsoDate(value, date1904) : std::nullopt;
             if (value.empty())
                 return;
             cell.number = true;
             cell.text = utf16(value);
-            if (error != std::errc() || end != value.data() + value.size())
-                cell.problem = "its number \"" + value + "\" is not a number";
-            else if (!format.code)
-                cell.problem = "its number format is Excel's built-in format " + std::to_string(format.id) +
-                               ", whose look depends on the language of Excel; give the column a format such as 0.00";
+            if (type == "d" ? !serial : error != std::errc() || end != value.data() + value.size())
+                cell.problem = type == "d" ? "its date \"" + value + "\" is not a date"
+                                           : "its number \"" + value + "\" is not a number";
             else
-                cell.text = utf16(formatNumber(number, code, date1904)), cell.formatted = code != "General";
+                showNumber(cell, serial.value_or(number), format.id, format.code, date1904);
         } else {
             cell.text = format.code ? utf16(formatText(toUtf8(text), code)) : text;
         }
@@ -230,11 +243,59 @@ void showValue(Cell& cell, const std::string& type, const std::string& value, bo
     }
 }
 
+// The rows that the sheet's tables (Insert > Table) mark as their totals.
+std::vector<int> totalRows(Archive& archive, const std::string& sheetPart)
+{
+    const auto slash = sheetPart.rfind('/');
+    const std::string folder = sheetPart.substr(0, slash + 1);
+    const std::string rels = folder + "_rels/" + sheetPart.substr(slash + 1) + ".rels";
+    std::vector<int> rows;
+    if (!archive.has(rels))
+        return rows;
+    std::vector<std::string> parts;
+    XmlHandler relationships;
+    relationships.start = [&](std::string_view name, const XML_Char** attributes) {
+        if (name != "Relationship" || !attribute(attributes, "Type").ends_with("/table"))
+            return;
+        std::string target = attribute(attributes, "Target"), base = folder;
+        if (target.starts_with('/')) {
+            parts.push_back(target.substr(1));
+            return;
+        }
+        while (target.starts_with("../") && !base.empty()) {  // ../tables/table1.xml from xl/worksheets/
+            target.erase(0, 3);
+            base.erase(base.find_last_of('/', base.size() - 2) + 1);
+        }
+        parts.push_back(base + target);
+    };
+    relationships.end = [](std::string_view) {};
+    archive.parse(rels, relationships);
+    for (const std::string& part : parts) {
+        if (!archive.has(part))
+            continue;
+        XmlHandler table;
+        table.start = [&](std::string_view name, const XML_Char** attributes) {
+            if (name != "table")
+                return;
+            const std::string ref = attribute(attributes, "ref"), count = attribute(attributes, "totalsRowCount");
+            const auto last = cellOf(std::string_view(ref).substr(std::min(ref.find(':') + 1, ref.size())));
+            int n = 0;
+            std::from_chars(count.data(), count.data() + count.size(), n);
+            for (int k = 0; last && k < std::min(n, 16); ++k)
+                rows.push_back(last->second - k);
+        };
+        table.end = [](std::string_view) {};
+        archive.parse(part, table);
+    }
+    return rows;
+}
+
 Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16string>& strings, const Styles& styles)
 {
     Table table;
     table.sheet = sheet.name;
-    table.hidden = sheet.hidden;
+    table.hidden = sheet.state == "hidden" || sheet.state == "veryHidden";
+    table.veryHidden = sheet.state == "veryHidden";
     std::string value, type, reference, style;
     bool inInline = false, formula = false;
     int phonetic = 0, rowNumber = 0;
@@ -265,6 +326,14 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
             formula = false;
         } else if (name == "f") {
             formula = true;
+        } else if (name == "mergeCell") {
+            const std::string range = attribute(attributes, "ref");
+            const auto colon = range.find(':');
+            const auto first = cellOf(std::string_view(range).substr(0, colon));
+            const auto last = colon == std::string::npos ? first : cellOf(std::string_view(range).substr(colon + 1));
+            if (!first || !last || last->first < first->first || last->second < first->second)
+                broken("sheet \"" + sheet.name + "\" merges cells \"" + range + "\", which is not a range");
+            table.merges.push_back({first->second, last->second, first->first, last->first});
         } else if (name == "v" && !table.rows.empty()) {
             handler.text = &value;
         } else if (name == "is") {
@@ -307,19 +376,43 @@ Table cells(Archive& archive, const Sheet& sheet, const std::vector<std::u16stri
                 return;
             TableRow& row = table.rows.back();
             if (column >= MAX_COLUMNS)
-                throw ImportError(row.row, "a cell in column " + columnName(column) + " holds a value; a roster uses "
-                                           "at most " + std::to_string(MAX_COLUMNS) + " columns");
+                throw columnsExceeded(row.row, column);
             if (!row.cells.empty() && column <= row.cells.back().column)
                 broken("the cells of row " + std::to_string(row.row) + " are out of order");
             row.cells.push_back(std::move(cell));
         }
     };
     archive.parse(sheet.part, handler);
+    for (const int total : totalRows(archive, sheet.part))
+        for (TableRow& row : table.rows)
+            row.total |= row.row == total;
     table.format = "Excel workbook (.xlsx)";
     return table;
 }
 
 }  // namespace
+
+void showNumber(Cell& cell, double number, int formatId, const std::optional<std::string>& code, bool date1904)
+{
+    cell.number = true;
+    if (!code) {
+        cell.problem = "its number format is Excel's built-in format " + std::to_string(formatId) +
+                       ", whose look depends on the language of Excel; give the column a format such as 0.00";
+        return;
+    }
+    try {
+        cell.text = utf16(formatNumber(number, *code, date1904));
+        cell.formatted = *code != "General";
+    } catch (const FormatError& e) {
+        cell.problem = e.what();
+    }
+}
+
+void showError(Cell& cell, const std::string& shown)
+{
+    cell.text = utf16(shown);
+    cell.problem = "it shows the error " + shown + ": correct the cell or what its formula uses";
+}
 
 std::vector<Table> readWorkbook(std::string_view bytes, std::string_view sheetName)
 {

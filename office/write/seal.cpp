@@ -39,6 +39,12 @@ std::string plaintextOf(const RosterRecord& record)
 
 }  // namespace
 
+std::string memoryText(SealCost cost)
+{
+    return cost.memLimitKiB % 1024 ? std::to_string(cost.memLimitKiB) + " KiB"
+                                   : std::to_string(cost.memLimitKiB / 1024) + " MiB";
+}
+
 RosterId newRosterId()
 {
     startSodium();

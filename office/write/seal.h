@@ -14,6 +14,10 @@
 // The cheapest cost libsodium accepts: for tests only.
 inline constexpr SealCost TEST_COST{1, 8};
 
+// A cost's memory as a report shows it: "64 MiB", or "8 KiB" where it is
+// not a whole number of MiB.
+std::string memoryText(SealCost cost);
+
 RosterId newRosterId();
 
 // Throws std::invalid_argument for a cost outside the bounds a roster may

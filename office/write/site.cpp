@@ -7,6 +7,7 @@
 #include "office/write/file.h"
 #include "roster/bucket.h"
 #include "office/write/page.h"
+#include "office/write/twin.h"
 #include "roster/utf.h"
 
 namespace fs = std::filesystem;
@@ -23,11 +24,17 @@ std::string display(const fs::path& path)
     return std::string(text.begin(), text.end());
 }
 
+// A bucket's file and its twin (office/write/twin.h).
 void writeFile(const fs::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!(out << bytes) || (out.close(), !out))
         throw SiteError(display(path) + ": error: cannot write the file");
+    try {
+        writeTwin(path, bytes);
+    } catch (const WriteError& failure) {
+        throw SiteError(display(path) + ": error: cannot write its compressed twin: " + failure.what());
+    }
 }
 
 // The new packing's folder, made here and removed again unless the site is
@@ -158,16 +165,31 @@ void writeBuckets(const std::vector<RosterRecord>& records, const Buckets& bucke
     }
 }
 
-// The page last, whole: until it is replaced the earlier packing's page
-// is served, with its own buckets.
+// The page last, whole, its twin just before it: until they are replaced
+// the earlier packing's page is served, with its own buckets. Its program
+// goes into files of their own before it, named by their hashes: the same
+// program is the same files, which an earlier packing may already have written.
 void writePage(const SiteIndex& index, const fs::path& dir, const std::string& page, const SiteWritten& written)
 {
+    const auto outside = withProgramOutside(page);
     const std::string area = encodeSiteIndex(index);
-    const auto filled = withPageArea(page, std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()),
-                                     PageConnections::self);
+    const auto filled =
+        outside ? withPageArea(outside->page, std::span(reinterpret_cast<const unsigned char*>(area.data()), area.size()),
+                               PageConnections::self)
+                : std::nullopt;
     if (!filled)
-        throw SiteError(display(dir) + ": error: the page template has no roster element or no policy");
+        throw SiteError(display(dir) + ": error: the page template has no program, roster element or policy");
+    for (const ProgramFile* file : {&outside->wasm, &outside->script}) {
+        const fs::path path = dir / file->name;
+        try {
+            writeTwin(path, file->bytes);
+            WholeFile(path).commit(file->bytes);
+        } catch (const WriteError& failure) {
+            throw SiteError(display(path) + ": error: cannot write the program: " + failure.what());
+        }
+    }
     try {
+        writeTwin(written.page, *filled);
         WholeFile(written.page).commit(*filled);
     } catch (const WriteError& failure) {
         throw SiteError(display(written.page) + ": error: cannot write the page: " + failure.what());

@@ -28,8 +28,10 @@ DESKTOP = (1280, 800)
 PHONE = (390, 844)
 
 
-def start(engine, phone=False, pixel_ratio=3.0):
-    driver = {"chromium": chromium, "webkit": webkit, "firefox": firefox}[engine](phone, pixel_ratio)
+def start(engine, phone=False, pixel_ratio=3.0, page_load="normal"):
+    """A browser; page_load "none" makes get() return as soon as the page
+    starts to arrive, for a test that acts on a page still loading."""
+    driver = {"chromium": chromium, "webkit": webkit, "firefox": firefox}[engine](phone, pixel_ratio, page_load)
     driver.engine = engine
     driver.set_script_timeout(600)
     return driver
@@ -54,8 +56,9 @@ def version(engine):
     return subprocess.run([binary, "--version"], capture_output=True, text=True).stdout.strip()
 
 
-def chromium(phone, pixel_ratio):
+def chromium(phone, pixel_ratio, page_load):
     options = webdriver.ChromeOptions()
+    options.page_load_strategy = page_load
     options.binary_location = "/usr/bin/chromium"
     for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
                      "--window-size=%d,%d" % DESKTOP, "--lang=zh-CN"):
@@ -95,9 +98,10 @@ class Xvfb:
         return cls.display
 
 
-def webkit(phone, pixel_ratio):
+def webkit(phone, pixel_ratio, page_load):
     os.environ["DISPLAY"] = Xvfb.ensure()
     options = webdriver.WebKitGTKOptions()
+    options.set_capability("pageLoadStrategy", page_load)
     options.binary_location = "/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser"
     options.add_argument("--automation")
     driver = webdriver.WebKitGTK(options=options)
@@ -190,7 +194,7 @@ class Marionette(RemoteConnection):
 
 
 class Firefox(webdriver.Remote):
-    def __init__(self, phone):
+    def __init__(self, phone, page_load):
         self.profile = tempfile.mkdtemp(prefix="varnholt-firefox-")
         port = free_port()
         prefs = {
@@ -227,7 +231,7 @@ class Firefox(webdriver.Remote):
         else:
             raise RuntimeError("Firefox did not open its Marionette port")
         options = webdriver.FirefoxOptions()
-        options.set_capability("pageLoadStrategy", "normal")
+        options.set_capability("pageLoadStrategy", page_load)
         super().__init__(command_executor=connection, options=options)
         self.set_window_size(*size)
 
@@ -240,5 +244,5 @@ class Firefox(webdriver.Remote):
             shutil.rmtree(self.profile, ignore_errors=True)
 
 
-def firefox(phone, pixel_ratio):
-    return Firefox(phone)
+def firefox(phone, pixel_ratio, page_load):
+    return Firefox(phone, page_load)

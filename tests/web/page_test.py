@@ -16,6 +16,7 @@ ROSTER_PATH (the roster the page was built with, UTF-8 with tabs), AXE
 (axe-core's axe.min.js), WORK (a scratch folder)."""
 import atexit
 import functools
+import gzip
 import http.server
 import json
 import os
@@ -26,7 +27,7 @@ import threading
 import time
 import unittest
 
-from selenium.common.exceptions import WebDriverException
+from selenium.common.exceptions import TimeoutException, WebDriverException
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -109,13 +110,42 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         super().end_headers()
 
 
+HOLD = 2.0  # seconds the holding server keeps back what follows the form
+
+
+class HoldingHandler(Handler):
+    """A page as a slow network brings it: its head and form at once, the
+    rest (the roster and the program) HOLD seconds later."""
+
+    def do_GET(self):
+        path = self.translate_path(self.path)
+        if not path.endswith(".html") or not os.path.isfile(path):
+            return super().do_GET()
+        with open(path, "rb") as f:
+            body = f.read()
+        at = max(body.find(b'<script type="application/octet-stream" id="roster">'), 0)
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body[:at])
+        self.wfile.flush()
+        time.sleep(HOLD if at else 0)
+        self.wfile.write(body[at:])
+
+
 @functools.cache
-def server():
+def server(handler=Handler):
     """A static web server for the scratch folder, on a free local port."""
     os.makedirs(WORK, exist_ok=True)
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Handler, directory=WORK))
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(handler, directory=WORK))
     threading.Thread(target=httpd.serve_forever, daemon=True).start()
     return "http://127.0.0.1:%d/" % httpd.server_address[1]
+
+
+def held(url):
+    """The URL of a served file, from the server that holds back its program."""
+    return server(HoldingHandler) + url.rsplit("/", 1)[1]
 
 
 def served(path, text=None):
@@ -130,9 +160,9 @@ def served(path, text=None):
     return server() + name
 
 
-def browser(phone, pixel_ratio=3.0, engine=None):
+def browser(phone, pixel_ratio=3.0, engine=None, page_load="normal"):
     """A browser of the engine under test at a desktop viewport, or a phone's."""
-    return browsers.start(engine or ENGINE, phone, pixel_ratio)
+    return browsers.start(engine or ENGINE, phone, pixel_ratio, page_load)
 
 
 @functools.cache
@@ -170,7 +200,7 @@ class Window:
         WebDriverWait(self.driver, 120, poll_frequency=0.02, ignored_exceptions=[WebDriverException]).until(
             lambda d: d.execute_script(
             "return typeof Toolkit == 'object' && (Toolkit.ended || Toolkit.dialog && Toolkit.dialog.open"
-            " || Toolkit.form && Toolkit.form.style.visibility == '' && !Toolkit.running)"))
+            " || Toolkit.form && Toolkit.form.style.visibility == '' && !Toolkit.running && !(window.Early && Early.pending))"))
 
     def type(self, box, text):
         element = self.element(box)
@@ -479,13 +509,15 @@ class ProtectedPageFromAServer(Behaviour):
             window.seen = [];
             new MutationObserver(() => seen.push([button.classList.contains('working'),
                                                   button.getAttribute('aria-busy'), status.textContent,
-                                                  getComputedStyle(button, '::after').content != 'none']))
+                                                  getComputedStyle(button, '::after').content != 'none',
+                                                  getComputedStyle(button, '::after').animationName]))
                 .observe(document.getElementById('Form1'), {subtree: true, attributes: true, childList: true,
                                                             characterData: true});""")
         self.assertEqual(w.click("Command1"), [])
         self.expect_result(r[5])
         seen = self.driver.execute_script("return seen")
-        self.assertIn([True, "true", "请稍候…", True], seen)
+        # The mark stands still: a turning one takes a core from the derivation in WebKit.
+        self.assertIn([True, "true", "请稍候…", True, "none"], seen)
         self.assertFalse(self.driver.execute_script("return seen[seen.length - 1][0]"))  # no longer at work
 
 
@@ -519,6 +551,102 @@ class ProtectedPageFromAServer(Behaviour):
         self.assertEqual(w.query(r[7][0], r[7][1]), [])
         w.click("Command3")
         self.assertEqual(self.driver.execute_script(scan, needles + [r[7][1], r[7][1][:17]]), [])
+
+
+class DefaultPageHeldBack(Behaviour):
+    """The scenarios on a page whose program arrives after its form."""
+
+    def url(self):
+        return held(served(PAGE))
+
+    def elsewhere(self):
+        return served("elsewhere.html", ELSEWHERE)
+
+
+class ProgramHeldBack(unittest.TestCase):
+    """A page whose program arrives HOLD seconds after its form, in a
+    browser that lets the test act while it loads: the form is drawn from
+    the page's markup, it takes typing, the first click is answered once the
+    program has started, and a program that fails is a message, never an answer."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.driver = browser(False, page_load="none")
+        cls.addClassCleanup(cls.driver.quit)
+        cls.records = roster()
+        # Each page is opened from one of the same server, loaded whole: a
+        # navigation from the browser's first page (data:,), or from a page
+        # still loading, was seen never to start.
+        cls.driver.get(held(served("elsewhere.html", ELSEWHERE)))
+        WebDriverWait(cls.driver, 30, ignored_exceptions=[WebDriverException]).until(
+            lambda d: d.execute_script("return location.pathname == '/elsewhere.html'"
+                                       " && document.readyState == 'complete'"))
+
+    def open(self, url):
+        # Navigated by the page itself: Firefox's get() waits for the load
+        # whatever the session's strategy. The page left behind is marked, so
+        # that its form is not taken for the new one's.
+        window = Window.__new__(Window)
+        window.driver, window.url = self.driver, url
+        self.driver.execute_script("document.documentElement.dataset.left = 1; location.href = arguments[0]", url)
+        try:
+            WebDriverWait(self.driver, 30, poll_frequency=0.02, ignored_exceptions=[WebDriverException]).until(
+                lambda d: d.execute_script("return !document.documentElement.dataset.left"
+                                           " && !!document.getElementById('Form1')"))
+        except TimeoutException:
+            self.fail("no form from %s within 30 s: the browser is at %s" % (url, self.driver.current_url))
+        self.assertTrue(self.loading(), "the program came with the form")
+        return window
+
+    def loading(self):
+        return self.driver.execute_script("return typeof Toolkit == 'undefined'")
+
+    def click_early(self, window, times):
+        for _ in range(times):
+            window.element("Command1").click()
+        self.assertEqual(self.driver.execute_script(
+            "return [document.getElementById('Command1').classList.contains('working'),"
+            " document.documentElement.classList.contains('busy')]"), [True, True])
+        self.assertTrue(self.loading(), "the program came before the test clicked")
+
+    def test_the_form_takes_typing_and_an_early_click_is_answered_once(self):
+        r = self.records[3]
+        w = self.open(held(served(PAGE)))
+        self.assertEqual(w.visible(), INPUT_STATE)
+        names = "return [...document.querySelectorAll('#Form1 > input')].map(e => [e.id, e.getAttribute('aria-labelledby'), e.getAttribute('aria-label')])"
+        before = self.driver.execute_script(names)
+        w.type("Text1", r[0])
+        self.assertTrue(w.holds("Text1", r[0]))
+        self.click_early(w, 2)
+        self.assertEqual(w.close_warnings(), [(WARNING, "请输入身份证号")])  # one answer to two clicks
+        self.assertFalse(w.element("Command1").get_attribute("class"))
+        self.assertEqual((w.text("Text1"), w.text("Text2"), w.visible()), (r[0], "", INPUT_STATE))
+        self.assertEqual(before, self.driver.execute_script(names), "the boxes are named as the program names them")
+        # Both boxes typed before the program: the result, once it has started.
+        w = self.open(held(served(PAGE)))
+        w.type("Text1", r[0])
+        w.type("Text2", r[1])
+        self.click_early(w, 1)
+        w.wait_idle()
+        self.assertEqual((w.text("Text3"), w.text("Text4"), w.visible()), (r[2], shown(r), RESULT_STATE))
+        self.assertFalse(w.dialog())
+
+    def test_a_program_that_fails_to_start_answers_nothing(self):
+        r = self.records[3]
+        with open(PAGE, encoding="utf-8") as f:
+            page = f.read()
+        at = page.index('id="program">') + len('id="program">') + 400
+        for name, text in (("damaged-program.html", page[:at] + ("B" if page[at] != "B" else "C") + page[at + 1:]),
+                           ("cut-program.html", page[:at])):
+            w = self.open(held(served(name, text)))
+            w.type("Text1", r[0])
+            w.type("Text2", r[1])
+            self.click_early(w, 1)
+            ended = WebDriverWait(self.driver, 30, poll_frequency=0.05).until(
+                lambda d: d.find_elements(By.ID, "ended"))
+            self.assertEqual(ended[0].text.replace("\n", ""), "程序已结束。重新运行", name)
+            self.assertEqual(self.driver.find_elements(By.ID, "Form1"), [], name)
+            self.assertFalse(self.driver.execute_script("return !!document.querySelector('dialog[open]')"), name)
 
 
 class DefaultPageFromDiskOnAPhone(DefaultPageFromDisk):
@@ -557,8 +685,9 @@ WIDTHS_SCRIPT = """
             await new Promise(resolve => { frame.onload = resolve; frame.src = src + '?' + width; });
             const page = frame.contentWindow, d = frame.contentDocument;
             const settle = () => new Promise(resolve => {
-                const poll = () => page.Toolkit.ended || page.Toolkit.dialog.open
-                    || page.Toolkit.form.style.visibility == '' && !page.Toolkit.running
+                // The program starts after the frame's load, once the form is drawn.
+                const poll = () => page.Toolkit.ended || page.Toolkit.dialog && page.Toolkit.dialog.open
+                    || page.Toolkit.form && page.Toolkit.form.style.visibility == '' && !page.Toolkit.running
                     ? requestAnimationFrame(() => resolve()) : setTimeout(poll, 10);
                 poll();
             });
@@ -593,6 +722,11 @@ WIDTHS_SCRIPT = """
 class Page(unittest.TestCase):
     """What the page is, read back from it: layout at every width, touch
     sizes, fonts, names, inputs, what axe-core finds."""
+
+    def test_the_packed_page_lies_beside_its_gzip_twin(self):
+        page = protected_page()
+        with open(page, "rb") as f, gzip.open(page + ".gz") as twin:
+            self.assertEqual(twin.read(), f.read())
 
     def test_desktop_layout_is_the_forms_table_centred(self):
         driver = session(False)
@@ -741,7 +875,7 @@ if __name__ == "__main__":
         sys.exit(__doc__)
     ENGINE = sys.argv[1]
     print(browsers.version(ENGINE))
-    classes = [DefaultPageFromDisk, ProtectedPageFromAServer, Page,
+    classes = [DefaultPageFromDisk, ProtectedPageFromAServer, DefaultPageHeldBack, ProgramHeldBack, Page,
                DefaultPageFromDiskOnAPhone, ProtectedPageFromAServerOnAPhone]
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in classes)

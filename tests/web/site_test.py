@@ -18,7 +18,8 @@ import subprocess
 import sys
 import unittest
 
-from page_test import ELSEWHERE, INPUT_STATE, WARNING, WORK, Behaviour, Window, browser, roster, served, shown
+from page_test import (ELSEWHERE, INPUT_STATE, WARNING, WORK, Behaviour, By, WebDriverWait, Window, browser, roster,
+                       served, shown)
 
 sys.path.insert(0, os.path.join(os.environ["SOURCE_DIR"], "tools"))
 import static_server  # noqa: E402
@@ -34,15 +35,23 @@ def pack(roster_path, folder, *options):
 
 
 def buckets(folder):
-    """The bucket files of a site's packings: {path relative to the folder: bytes}."""
+    """The bucket files of a site's packings (not their twins): {path relative to the folder: bytes}."""
     return {os.path.join(d, name): open(os.path.join(folder, d, name), "rb").read()
-            for d in os.listdir(folder) if d != "index.html" for name in os.listdir(os.path.join(folder, d))}
+            for d in os.listdir(folder) if os.path.isdir(os.path.join(folder, d))
+            for name in os.listdir(os.path.join(folder, d)) if name.endswith(".bin")}
 
 
 def bucket_of(folder, ticket):
     """The bucket that holds the ticket: tickets are in the clear, UTF-16LE."""
     key = bytes([len(ticket)]) + ticket.encode("utf-16-le")
     return next(path for path, data in buckets(folder).items() if key in data)
+
+
+def program(folder):
+    """The names of the site's program files, which its page names: the WebAssembly and its script."""
+    with open(os.path.join(folder, "index.html"), encoding="utf-8") as f:
+        page = f.read()
+    return [page.split('id="program" data-src="')[1].split('"')[0], page.split('<script src="')[1].split('"')[0]]
 
 
 @functools.cache
@@ -71,11 +80,12 @@ class SiteFromAServer(Behaviour):
                      for entry in self.driver.get_log("performance")
                      if json.loads(entry["message"])["message"]["method"] == "Network.requestWillBeSent"]
         allowed = {self.driver.current_url, server.url + bucket_of(folder, r[2][0])}
+        allowed |= {server.url + name for name in program(folder)}
         self.assertEqual({url for url in requested if not url.startswith("data:")} - allowed, set())
         self.assertEqual([entry["message"] for entry in self.driver.get_log("browser") if entry["level"] != "INFO"],
                          [])
         for path in server.requested():
-            self.assertRegex(path, r"^/(index\.html|[0-9a-f]{16}/[0-9]+\.bin)$")
+            self.assertRegex(path, r"^/(index\.html|varnholt-[0-9a-f]{16}\.(wasm|js)|[0-9a-f]{16}/[0-9]+\.bin)$")
             self.assertFalse(any(record[1] in path for record in self.records))
         # Its own origin, and nothing else, not even the same server by another name.
         fetch = "fetch(arguments[0]).then(() => arguments[1]('fetched'), () => arguments[1]('refused'))"
@@ -161,11 +171,27 @@ class Faults(unittest.TestCase):
         window.click("Command2")
         self.expect_fault_then_answer(lambda *_: self.server.stop(), lambda *_: self.server.start(), window)
 
+    def test_a_changed_program_file_is_never_run(self):
+        record = self.records[1]
+        for name in program(self.folder):
+            path = os.path.join(self.folder, name)
+            original = open(path, "rb").read()
+            try:
+                self.restore(path, original[:-100] + bytes([original[-100] ^ 1]) + original[-99:])
+                self.driver.execute_cdp_cmd("Network.clearBrowserCache", {})
+                self.driver.get(self.server.url + "index.html")
+                ended = WebDriverWait(self.driver, 30).until(lambda d: d.find_elements(By.ID, "ended"))
+                self.assertEqual(ended[0].text.replace("\n", ""), "程序已结束。重新运行", name)
+            finally:
+                self.restore(path, original)
+            self.driver.execute_cdp_cmd("Network.clearBrowserCache", {})
+            self.assertEqual(Window(self.driver, self.server.url + "index.html").query(record[0], record[1]), [], name)
+
     def test_a_site_page_opened_from_disk_says_so(self):
-        window = Window(self.driver, "file://" + os.path.join(self.folder, "index.html"))
-        record = self.records[0]
-        self.assertEqual(window.query(record[0], record[1]), [(WARNING, FROM_DISK)])
-        self.assertEqual(window.visible(), INPUT_STATE)
+        self.driver.get("file://" + os.path.join(self.folder, "index.html"))
+        ended = WebDriverWait(self.driver, 30).until(lambda d: d.find_elements(By.ID, "ended"))
+        self.assertEqual(ended[0].text, FROM_DISK)
+        self.assertEqual(self.driver.find_elements(By.ID, "Form1"), [])
 
     def test_the_packing(self):
         files = buckets(self.folder)
@@ -190,6 +216,9 @@ class Faults(unittest.TestCase):
         pack(os.path.join(WORK, "roster-5000.tsv"), again, "--no-protect")
         new = {os.path.dirname(path) for path in buckets(again)} - folders
         self.assertEqual(len(new), 1)
+        # The same program file, which a browser that came before keeps.
+        self.assertEqual(program(again), program(self.folder))
+        self.assertEqual(len([name for name in os.listdir(again) if name.endswith((".wasm", ".js"))]), 2)
         with open(os.path.join(again, "index.html"), encoding="utf-8") as f:
             page = f.read()
         index = base64.b64decode(page.split('id="roster">')[1].split("<")[0])
