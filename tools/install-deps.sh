@@ -69,11 +69,12 @@ apt_get() {
 
 # apt-get update, again after a while where a mirror is mid-sync (an index
 # of the wrong size); still failing, it carries on with the index it has and
-# installs from the release itself (release=-t CODENAME). With one index of
-# the security suite missing (its i386 one, say), its amd64 versions would
-# pull an installed library up to a version its i386 twin (Multi-Arch: same,
-# so the same version on both) cannot follow, and apt gives up; the
-# release's own versions exist on both architectures.
+# installs the release's own versions ($release). With one index of the
+# security suite missing (its i386 one, say), an amd64 library installed from
+# that suite has no i386 twin of its version (Multi-Arch: same, so the same
+# version on both), and apt gives up. The release's versions exist on both
+# architectures: pinned above what is installed, they bring such a library
+# back to the release's version, which its twin can follow.
 release=""
 updated=no
 update() {
@@ -83,8 +84,11 @@ update() {
         apt_get update -qq && return 0
         [ $try -lt 3 ] && echo "apt-get update failed (try $try of 3); trying again in 20 s ..." >&2 && sleep 20
     done
-    release="-t $(. /etc/os-release && echo "$VERSION_CODENAME")"
-    echo "apt-get update failed three times: installing from the index apt has, $release" >&2
+    pin=${TMPDIR:-/tmp}/install-deps.pin.$$
+    printf 'Package: *\nPin: release n=%s\nPin-Priority: 1001\n' "$(. /etc/os-release && echo "$VERSION_CODENAME")" >"$pin"
+    trap 'rm -f "$pin"' EXIT
+    release="-o Dir::Etc::Preferences=$pin --allow-downgrades"
+    echo "apt-get update failed three times: installing the release's own versions from the index apt has" >&2
 }
 
 install() {  # install GROUP...
