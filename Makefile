@@ -75,7 +75,7 @@ TRIPLET_windows := i686-w64-mingw32
 TRIPLET_windows64 := x86_64-w64-mingw32
 windows windows64: build
 	@tools/install-deps.sh windows
-	for library in sodium minizip expat freexl xml2; do tools/build-lib.sh $$library $(TRIPLET_$@) || exit 1; done
+	for library in sodium minizip expat freexl xml2 brotli; do tools/build-lib.sh $$library $(TRIPLET_$@) || exit 1; done
 	@test -f build/$@/build.ninja || cmake --preset $@
 	cmake --build --preset $@
 

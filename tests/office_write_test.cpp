@@ -3,10 +3,12 @@
 // twins, and a site.
 #include <gtest/gtest.h>
 
+#include <brotli/decode.h>
 #include <sodium.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -272,8 +274,8 @@ TEST(WholeFile, replacesTheFileOnlyOnceEveryByteIsWritten)
 }
 
 // ---- Precompressed twins --------------------------------------------------
-// A file's gzip twin holds its bytes, the same twin for the same bytes, and
-// there is none where gzip would not make them smaller.
+// A file's gzip and brotli twins hold its bytes, the same twins for the same
+// bytes on every platform, and there is none where it would not be smaller.
 
 namespace {
 
@@ -310,17 +312,37 @@ std::string gunzipped(const std::string& gz)
     return result == Z_STREAM_END && stream.avail_in == 0 ? out : "(not one whole gzip stream)";
 }
 
-// Every file in DIR and its folders that has a twin holds its twin's bytes;
-// how many have one.
+std::string unbrotlied(const std::string& br)
+{
+    std::string out(1 << 20, '\0');
+    std::size_t size = out.size();
+    const bool whole = BrotliDecoderDecompress(br.size(), reinterpret_cast<const std::uint8_t*>(br.data()), &size,
+                                               reinterpret_cast<std::uint8_t*>(out.data())) == BROTLI_DECODER_RESULT_SUCCESS;
+    out.resize(size);
+    return whole ? out : "(not one whole brotli stream)";
+}
+
+std::string sha256Hex(const std::string& bytes)
+{
+    unsigned char hash[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(hash, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    std::string hex(2 * sizeof hash + 1, '\0');
+    sodium_bin2hex(hex.data(), hex.size(), hash, sizeof hash);
+    hex.pop_back();
+    return hex;
+}
+
+// Every file in DIR and its folders that has twins holds both twins' bytes;
+// how many have them.
 std::size_t checkTwins(const fs::path& dir)
 {
     std::size_t twins = 0;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        fs::path twin = entry.path();
-        twin += ".gz";
-        if (entry.is_regular_file() && fs::exists(twin)) {
-            EXPECT_EQ(gunzipped(readFile(twin.string().c_str())), readFile(entry.path().string().c_str()))
-                << entry.path();
+        const std::string path = entry.path().string();
+        if (entry.is_regular_file() && fs::exists(path + ".gz")) {
+            const std::string bytes = readFile(path.c_str());
+            EXPECT_EQ(gunzipped(readFile((path + ".gz").c_str())), bytes) << path;
+            EXPECT_EQ(unbrotlied(readFile((path + ".br").c_str())), bytes) << path;
             ++twins;
         }
     }
@@ -342,6 +364,10 @@ TEST(Twin, holdsTheFilesBytesTheSameOnEveryPlatformOrIsNone)
     EXPECT_EQ(gunzipped(twin), bytes);
     EXPECT_EQ(twin.substr(4, 4), std::string(4, '\0'));  // no time
     EXPECT_EQ(static_cast<unsigned char>(twin[9]), 255);  // no operating system
+    // As `brotli -q 11 -w 22` writes it, on every platform.
+    const std::string br = readFile((page.string() + ".br").c_str());
+    EXPECT_EQ(unbrotlied(br), bytes);
+    EXPECT_EQ(sha256Hex(br), "3b62a08c7977018337b363f9def33ed501b5a34002ff9401827342d1b433d23c");
 
     // Bytes gzip cannot shrink: no twin, and an earlier packing's goes.
     std::string noise(4096, '\0');
@@ -350,6 +376,7 @@ TEST(Twin, holdsTheFilesBytesTheSameOnEveryPlatformOrIsNone)
         c = static_cast<char>(random());
     writeTwin(page, noise);
     EXPECT_FALSE(fs::exists(page.string() + ".gz"));
+    EXPECT_FALSE(fs::exists(page.string() + ".br"));
 }
 
 // ---- The site writer ------------------------------------------------------------
@@ -466,7 +493,7 @@ TEST(SiteWriter, leavesNoNewFolderWhenItFails)
     const SiteFolder dir;
     writeSite(siteRecords(5), std::nullopt, dir.path, SITE_PAGE, [](std::size_t) {});  // an earlier packing
     const auto before = dir.entries();
-    ASSERT_EQ(before.size(), 5u);  // its page, the page's twin, its program's two files and its folder
+    ASSERT_EQ(before.size(), 6u);  // its page, the page's two twins, its program's two files and its folder
 
     // A template without a roster element fails once every bucket is written.
     EXPECT_THROW(writeSite(siteRecords(5), std::nullopt, dir.path, "<html></html>", [](std::size_t) {}), SiteError);

@@ -16,12 +16,15 @@
 #            only; Windows builds only: Linux links Debian's libxml2-dev):
 #            its HTML parser alone, no iconv (the reader turns GB2312, GBK and
 #            GB18030 pages into UTF-8 itself), no zlib, no lzma, no network
+#   brotli   brotli's encoder and decoder, for the pages' and sites' .br twins
+#            (the packer only; Windows builds only: Linux links Debian's
+#            libbrotli-dev)
 #   iconv    the packer's own iconv on the Win32 code pages (tools/iconv/:
 #            Debian 12 has no iconv for mingw-w64)
 # Installs into build/LIBRARY/TRIPLET/{include,lib}; does nothing when its
 # static library is there, built with the patches there are now.
 set -euo pipefail
-usage="usage: build-lib.sh sodium|minizip|expat|freexl|xml2|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten|native"
+usage="usage: build-lib.sh sodium|minizip|expat|freexl|xml2|brotli|iconv i686-w64-mingw32|x86_64-w64-mingw32|wasm32-unknown-emscripten|native"
 library=${1:?$usage}
 triplet=${2:?$usage}
 variant=""
@@ -57,6 +60,12 @@ xml2)
     options="--without-python --without-lzma --without-zlib --without-iconv --without-icu --without-http
              --without-ftp --without-modules --without-threads --without-catalog --without-debug
              --without-readline --without-history --without-legacy" ;;
+brotli)
+    # SSE2 arithmetic on 32-bit x86 too, not the x87's longer doubles: the
+    # encoder chooses by floating-point costs, and the same bytes must give
+    # the same twin on every platform.
+    package=brotli installed=libbrotli-dev folder=. bootstrap="./bootstrap" lib=brotlienc options=""
+    case $triplet in i686-*) cflags_of_library="-O2 -msse2 -mfpmath=sse" ;; esac ;;
 iconv)
     [ -f "$prefix/lib/libiconv.a" ] && exit 0
     mkdir -p "$prefix/include" "$prefix/lib"
@@ -81,6 +90,7 @@ rm -rf "$prefix"
 # (Emscripten's would need a node whose fetch takes paths). Natively, a
 # static library that goes into position-independent programs.
 configure=(./configure --host="$triplet") make=(make) group=windows cflags=()
+[ -n "${cflags_of_library:-}" ] && cflags=("CFLAGS=$cflags_of_library")
 case $triplet in
 *-emscripten)
     # The flags of libsodium's own dist-build/emscripten.sh: Emscripten's
@@ -118,7 +128,7 @@ trap '[ $? -eq 0 ] || { tail -n 30 "$log" >&2; echo "build-lib.sh: failed, see $
 # Debian's patches without looking for a keyring.
 versions="$(dpkg-query -W -f='${Version}' "$installed" 2>/dev/null) $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV)"
 for version in $versions; do
-    apt-get source --download-only -qq "$package=$version" >"$log" 2>&1 && break
+    apt-get source --only-source --download-only -qq "$package=$version" >"$log" 2>&1 && break
     version=""
 done
 [ -n "$version" ] || { echo "build-lib.sh: no source of $package could be fetched" >&2; exit 1; }

@@ -15,7 +15,7 @@ set -eu
 packages_of() {
     case "$1" in
     build) echo "cmake ninja-build g++ make python3 pkg-config qt6-base-dev qt6-translations-l10n libgl-dev \
-                 libxcb1-dev googletest libgtest-dev libminizip-dev libexpat1-dev libxml2-dev zlib1g-dev \
+                 libxcb1-dev googletest libgtest-dev libminizip-dev libexpat1-dev libxml2-dev zlib1g-dev libbrotli-dev \
                  fonts-noto-cjk python3-xlsxwriter python3-openpyxl \
                  desktop-file-utils appstream dpkg-dev file xvfb openbox x11-utils autoconf automake libtool" ;;
     # wine32 runs natively where the machine runs i386 code, else under qemu
@@ -23,7 +23,7 @@ packages_of() {
     # and expat for them are built from their sources; zlib is Debian's mingw
     # package. osslsigncode and openssl: the test of varnholt-pack --sign.
     windows) echo "g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 \
-                   wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool dpkg-dev \
+                   wine wine32:i386 wine64 fonts-wine xvfb xauth autoconf automake libtool bc dpkg-dev \
                    libz-mingw-w64-dev osslsigncode openssl" ;;
     # The 32-bit Wine under qemu, with a library built by gcc -m32 (tools/wine-env.sh).
     i386-emulation) echo "qemu-user-static gcc-multilib" ;;
@@ -32,12 +32,12 @@ packages_of() {
     # (WebKitGTK's on a virtual display), and the web server a site's tests start.
     web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
                chromium chromium-driver webkit2gtk-driver firefox-esr xvfb python3-selenium fonts-noto-cjk \
-               nginx-light" ;;
+               nginx-light libnginx-mod-http-brotli-static" ;;
     # npm, where the installed nodejs does not bring it.
     npm) echo "npm" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     memcheck) echo "valgrind libx11-dev xvfb xauth xdotool" ;;
-    bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686 nginx-light wrk" ;;
+    bench) echo "libbenchmark-dev libx11-dev time xvfb binutils-mingw-w64-i686 nginx-light libnginx-mod-http-brotli-static wrk" ;;
     screenshots) echo "xvfb xauth xdotool imagemagick" ;;
     # Regenerating the fixtures LibreOffice and Gnumeric write (make fixtures-xls, make
     # office-fixtures: the .xls, the number-format oracle, the .ods) only;

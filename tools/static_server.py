@@ -3,6 +3,10 @@ revalidated at every load, the buckets and the program cached for good. Started 
 127.0.0.1 with a configuration written here, never as a system service;
 used by the site's tests and benchmarks.
 
+With twins, it sends a file's precompressed twin (FILE.br, FILE.gz) to a
+browser that takes it, as the guide's configuration does; without, the
+files as they are, so that a test that damages a file sees the damage.
+
 Started as root, nginx's workers run as nobody: the folder and every folder
 above it must be readable by others."""
 import os
@@ -11,7 +15,7 @@ import socket
 import subprocess
 import time
 
-CONFIG = """daemon on;
+CONFIG = """{modules}daemon on;
 pid {work}/nginx.pid;
 error_log {work}/error.log;
 worker_processes {workers};
@@ -28,7 +32,7 @@ http {{
     sendfile on;
     tcp_nopush on;
     keepalive_requests 100000;
-    server {{
+{twins}    server {{
         listen 127.0.0.1:{port};
         root {root};
         # The page: asked for again at every load, so that a new packing is
@@ -43,6 +47,11 @@ http {{
     }}
 }}
 """
+TWINS = """    gzip_static on;
+    brotli_static on;
+    gzip_vary on;
+"""
+BROTLI_STATIC = "load_module /usr/lib/nginx/modules/ngx_http_brotli_static_module.so;\n"
 
 
 def free_port():
@@ -54,12 +63,13 @@ def free_port():
 class Nginx:
     """nginx serving `root` on a free local port; `work` holds its files."""
 
-    def __init__(self, root, work, workers=1, access_log=True):
+    def __init__(self, root, work, workers=1, access_log=True, twins=False):
         self.root, self.work, self.port = os.path.abspath(root), os.path.abspath(work), free_port()
         os.makedirs(self.work, exist_ok=True)
         self.config = os.path.join(self.work, "nginx.conf")
         with open(self.config, "w") as f:
-            f.write(CONFIG.format(work=self.work, root=self.root, port=self.port, workers=workers,
+            f.write(CONFIG.format(modules=BROTLI_STATIC if twins else "", twins=TWINS if twins else "",
+                                  work=self.work, root=self.root, port=self.port, workers=workers,
                                   access=os.path.join(self.work, "access.log") if access_log else "off"))
         self.url = "http://127.0.0.1:%d/" % self.port
         self.start()

@@ -10,6 +10,7 @@ site_test.py behaviour|faults; the environment as for page_test.py, and
 SOURCE_DIR (for tools/)."""
 import base64
 import functools
+import gzip
 import json
 import os
 import shutil
@@ -17,6 +18,7 @@ import struct
 import subprocess
 import sys
 import unittest
+import urllib.request
 
 from page_test import (ELSEWHERE, INPUT_STATE, WARNING, WORK, Behaviour, By, WebDriverWait, Window, browser, roster,
                        served, shown)
@@ -60,7 +62,7 @@ def default_site():
     folder = os.path.join(WORK, "site")
     shutil.rmtree(folder, ignore_errors=True)
     pack(os.environ["ROSTER_PATH"], folder, "--cost", "1,8")
-    return folder, static_server.Nginx(folder, os.path.join(WORK, "nginx-site"))
+    return folder, static_server.Nginx(folder, os.path.join(WORK, "nginx-site"), twins=True)
 
 
 class SiteFromAServer(Behaviour):
@@ -92,6 +94,25 @@ class SiteFromAServer(Behaviour):
         self.assertEqual(self.driver.execute_async_script(fetch, server.url + "index.html"), "fetched")
         self.assertEqual(self.driver.execute_async_script(fetch, server.url.replace("127.0.0.1", "localhost")),
                          "refused")
+
+
+class Twins(unittest.TestCase):
+    def test_the_server_sends_each_file_as_its_twin(self):
+        """Served as the guide sets nginx up, every file of the site arrives
+        as its brotli twin where the browser takes brotli, else as its gzip
+        twin, and either holds the file's bytes."""
+        folder, server = default_site()
+        for name in ["index.html"] + program(folder):
+            with open(os.path.join(folder, name), "rb") as f:
+                original = f.read()
+            for accepted, encoding in (("gzip, deflate, br", "br"), ("gzip", "gzip")):
+                request = urllib.request.Request(server.url + name, headers={"Accept-Encoding": accepted})
+                with urllib.request.urlopen(request) as response:
+                    self.assertEqual(response.headers["Content-Encoding"], encoding, name)
+                    body = response.read()
+                with open(os.path.join(folder, name + (".br" if encoding == "br" else ".gz")), "rb") as f:
+                    self.assertEqual(body, f.read(), name)
+            self.assertEqual(gzip.decompress(body), original, name)
 
 
 class Faults(unittest.TestCase):
@@ -238,7 +259,7 @@ class Faults(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    suites = {"behaviour": [SiteFromAServer], "faults": [Faults]}
+    suites = {"behaviour": [SiteFromAServer, Twins], "faults": [Faults]}
     loader = unittest.TestLoader()
     suite = unittest.TestSuite(loader.loadTestsFromTestCase(c) for c in suites[sys.argv[1]])
     result = unittest.TextTestRunner(verbosity=2).run(suite)
