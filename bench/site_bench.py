@@ -6,7 +6,8 @@ one run, printed as rows of tools/bench.sh's table:
   the first load of the page from nginx (bytes, first contentful paint) for
     339 and for 1,000,000 candidates, in headless Chromium, cache disabled;
   the bytes one lookup transfers beyond the page; the bytes of a visit,
-    first and again after a new packing;
+    first and again after a new packing, the files served as they are and
+    as their twins, beside the single page's;
   wrk against nginx: bucket files at random (as random tickets fetch them)
     beside one bucket-sized static file, in the same run.
 SITE_SEALED_RECORDS=N packs N candidates protected instead of 1,000,000 (the
@@ -152,6 +153,7 @@ def main():
         len(plain_sizes), min(plain_sizes) / 1024, max(plain_sizes) / 1024), "≤ 64 KiB", yes(max(plain_sizes) <= 65536))
 
     server = static_server.Nginx(sites, os.path.join(WORK, "nginx"), workers=CORES, access_log=False)
+    twins = static_server.Nginx(sites, os.path.join(WORK, "nginx-twins"), access_log=False, twins=True)
     driver = page_test.browser(False)
     try:
         sys.stderr.write("Site: first load and a lookup in Chromium, %d runs ...\n" % RUNS)
@@ -170,15 +172,25 @@ def main():
         # A candidate who comes back after the office has packed again: the
         # site's program is a file the browser kept; the single page is
         # downloaded whole again.
+        # The same through a server that sends the twins (gzip's: Chromium
+        # asks for brotli over HTTPS only), on an origin, and so a cache, of its own.
         driver.execute_cdp_cmd("Network.clearBrowserCache", {})
-        first = visit_bytes(driver, server.url + "small/index.html")
+        first = [visit_bytes(driver, s.url + "small/index.html") for s in (server, twins)]
         subprocess.run([PACK, os.environ["ROSTER_PATH"], "--site", os.path.join(sites, "small"), "--program", PAGE,
                         "--cost", "1,8"], check=True, capture_output=True)
-        second = visit_bytes(driver, server.url + "small/index.html")
-        print("Bytes on the wire, 339 candidates, the files served as they are (no gzip)")
-        row("the single page as built, any visit", "%.0f KiB" % (os.path.getsize(PAGE) / 1024))
-        row("the site's page: first visit", "%.0f KiB" % (first / 1024))
-        row("  again after a new packing", "%.1f KiB" % (second / 1024), "≤ 10 % of first", yes(second <= first / 10))
+        second = [visit_bytes(driver, s.url + "small/index.html") for s in (server, twins)]
+        single = os.path.join(WORK, "single.html")
+        subprocess.run([PACK, os.environ["ROSTER_PATH"], "--web", "-o", single, "--program", PAGE, "--cost", "1,8"],
+                       check=True, capture_output=True)
+        site_br = sum(os.path.getsize(os.path.join(sites, "small", name + ".br")) for name in
+                      os.listdir(os.path.join(sites, "small")) if name.endswith((".html", ".wasm", ".js")))
+        print("Bytes on the wire, 339 protected candidates: as they are / their gzip twins / on disk, brotli twins")
+        row("the single page, any visit", "%.0f / %.0f / %.0f KiB" % tuple(
+            os.path.getsize(single + twin) / 1024 for twin in ("", ".gz", ".br")))
+        row("the site's page: first visit", "%.0f / %.0f / %.0f KiB" % (first[0] / 1024, first[1] / 1024,
+                                                                       site_br / 1024))
+        row("  again after a new packing", "%.1f / %.1f KiB" % (second[0] / 1024, second[1] / 1024), "≤ 10 % of first",
+            yes(second[0] <= first[0] / 10 and second[1] <= first[1] / 10))
         with open(million, encoding="utf-8") as f:
             next(f)
             lines = f.readlines()
@@ -189,6 +201,7 @@ def main():
             yes(all(r[0] for r in results) and most <= 65536))
     finally:
         driver.quit()
+        twins.stop()
 
     sys.stderr.write("Site: wrk, 10 s each ...\n")
     random_buckets = wrk(server.url, ["/%s/%s" % (big, f) for f in files], "buckets")

@@ -31,7 +31,7 @@ packages_of() {
     # Windows), the three browser engines its tests and benchmarks drive
     # (WebKitGTK's on a virtual display), and the web server a site's tests start.
     web) echo "emscripten nodejs binaryen autoconf automake libtool dpkg-dev \
-               chromium chromium-driver webkit2gtk-driver firefox-esr xvfb python3-selenium fonts-noto-cjk \
+               chromium chromium-driver webkit2gtk-driver firefox-esr xvfb python3-selenium python3-brotli fonts-noto-cjk \
                nginx-light libnginx-mod-http-brotli-static" ;;
     # npm, where the installed nodejs does not bring it.
     npm) echo "npm" ;;

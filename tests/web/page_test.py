@@ -27,6 +27,7 @@ import threading
 import time
 import unittest
 
+import brotli
 from selenium.common.exceptions import TimeoutException, WebDriverException
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
@@ -723,10 +724,12 @@ class Page(unittest.TestCase):
     """What the page is, read back from it: layout at every width, touch
     sizes, fonts, names, inputs, what axe-core finds."""
 
-    def test_the_packed_page_lies_beside_its_gzip_twin(self):
+    def test_the_packed_page_lies_beside_its_twins(self):
         page = protected_page()
-        with open(page, "rb") as f, gzip.open(page + ".gz") as twin:
-            self.assertEqual(twin.read(), f.read())
+        with open(page, "rb") as f, gzip.open(page + ".gz") as gz, open(page + ".br", "rb") as br:
+            original = f.read()
+            self.assertEqual(gz.read(), original)
+            self.assertEqual(brotli.decompress(br.read()), original)
 
     def test_desktop_layout_is_the_forms_table_centred(self):
         driver = session(False)
