@@ -63,10 +63,10 @@ def pack(roster_path, folder, *options):
     return float(wall), float(user) + float(system), int(peak), done.stdout
 
 
-def size(folder, twins=False):
-    """The bytes of a site's files, or of their gzip twins."""
+def size(folder, twin=""):
+    """The bytes of a site's files, or of their twins of that suffix."""
     return sum(os.path.getsize(os.path.join(d, f)) for d, _, files in os.walk(folder) for f in files
-               if f.endswith(".gz") == twins)
+               if (f.endswith(twin) if twin else not f.endswith((".gz", ".br"))))
 
 
 def bucket_files(folder):
@@ -143,12 +143,14 @@ def main():
     sealed_files = bucket_files(os.path.join(sites, "sealed"))
     sizes = [os.path.getsize(os.path.join(sites, "sealed", f)) for f in sealed_files]
     row("protected site: size", "%.1f MiB" % (size(os.path.join(sites, "sealed")) / 2**20))
-    row("  its gzip twins", "%.1f MiB" % (size(os.path.join(sites, "sealed"), True) / 2**20))
+    row("  its gzip / brotli twins", "%.1f / %.1f MiB" % tuple(
+        size(os.path.join(sites, "sealed"), twin) / 2**20 for twin in (".gz", ".br")))
     row("  buckets, smallest to largest", "%d, %.0f–%.0f KiB" % (len(sealed_files), min(sizes) / 1024, max(sizes) / 1024),
         "≤ 64 KiB", yes(max(sizes) <= 65536))
     plain_sizes = [os.path.getsize(os.path.join(sites, "plain", f)) for f in bucket_files(os.path.join(sites, "plain"))]
     row("plain site: size", "%.1f MiB" % (size(os.path.join(sites, "plain")) / 2**20))
-    row("  its gzip twins", "%.1f MiB" % (size(os.path.join(sites, "plain"), True) / 2**20))
+    row("  its gzip / brotli twins", "%.1f / %.1f MiB" % tuple(
+        size(os.path.join(sites, "plain"), twin) / 2**20 for twin in (".gz", ".br")))
     row("  buckets, smallest to largest", "%d, %.0f–%.0f KiB" % (
         len(plain_sizes), min(plain_sizes) / 1024, max(plain_sizes) / 1024), "≤ 64 KiB", yes(max(plain_sizes) <= 65536))
 

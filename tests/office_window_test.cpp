@@ -107,13 +107,13 @@ PackForm::Setup setup(SealCost cost = TEST_COST)
     return setup;
 }
 
-// The sizes of every file under a folder but the gzip twins, whose sizes
-// vary with the packing's own identifier inside them.
+// The sizes of every file under a folder but the compressed twins, whose
+// sizes vary with the packing's own identifier inside them.
 std::multiset<std::uintmax_t> sizes(const fs::path& folder)
 {
     std::multiset<std::uintmax_t> found;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file() && entry.path().extension() != ".gz")
+        if (entry.is_regular_file() && entry.path().extension() != ".gz" && entry.path().extension() != ".br")
             found.insert(entry.file_size());
     return found;
 }

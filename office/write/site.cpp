@@ -1,7 +1,10 @@
 #include "office/write/site.h"
 
 #include <algorithm>
+#include <deque>
 #include <fstream>
+#include <future>
+#include <thread>
 
 #include "office/write/area_write.h"
 #include "office/write/file.h"
@@ -143,11 +146,16 @@ Buckets groupByBucket(const std::vector<RosterRecord>& records, const Spread& sp
     return buckets;
 }
 
-// Every bucket's file, one after another, each sealed on every core.
+// Every bucket's file, one after another, each sealed on every core. Its
+// file and twins are written beside the next buckets' work, on as many
+// threads as there are cores: brotli's best quality takes longer than
+// sealing a plain bucket. A failure waits for the writes already begun.
 void writeBuckets(const std::vector<RosterRecord>& records, const Buckets& buckets, const SiteIndex& index,
                   std::size_t padded, const fs::path& dir, SiteWritten& written,
                   const std::function<void(std::size_t done)>& progress)
 {
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    std::deque<std::future<void>> writing;  // each one's destructor waits for it
     std::size_t done = 0;
     for (std::uint32_t b = 0; b < index.buckets; ++b) {
         std::vector<const RosterRecord*> batch;
@@ -157,12 +165,19 @@ void writeBuckets(const std::vector<RosterRecord>& records, const Buckets& bucke
             carryRecords(batch, index.scope, padded, [&](std::size_t n) { progress(done + n); });
         done += bucket.records.size();
         progress(done);
-        const std::string file = encodeBucket(bucket);
-        writeFile(dir / bucketPath(index.scope.rosterId, b), file);
+        std::string file = encodeBucket(bucket);
         written.smallest = std::min(written.smallest, file.size());
         written.largest = std::max(written.largest, file.size());
         written.bytes += file.size();
+        if (writing.size() == cores) {
+            writing.front().get();
+            writing.pop_front();
+        }
+        writing.push_back(std::async(std::launch::async, [path = dir / bucketPath(index.scope.rosterId, b),
+                                                          file = std::move(file)] { writeFile(path, file); }));
     }
+    for (; !writing.empty(); writing.pop_front())
+        writing.front().get();
 }
 
 // The page last, whole, its twin just before it: until they are replaced
