@@ -68,9 +68,10 @@ bench: build web
 
 # The 32-bit Windows program, cross-compiled, and the same sources as a 64-bit
 # program, tested under wine64 beside it. rosterc, which compiles the roster,
-# comes from the Linux build; libsodium, and for the packer minizip, expat and
-# FreeXL and libxml2, are built once for each from Debian's source packages
-# (build/sodium/, build/minizip/, build/expat/, build/freexl/, build/xml2/).
+# comes from the Linux build; libsodium, and for the packer minizip, expat,
+# FreeXL, libxml2 and brotli, are built once for each from Debian's source
+# packages (build/sodium/, build/minizip/, build/expat/, build/freexl/,
+# build/xml2/, build/brotli/).
 TRIPLET_windows := i686-w64-mingw32
 TRIPLET_windows64 := x86_64-w64-mingw32
 windows windows64: build
