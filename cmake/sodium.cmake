@@ -9,12 +9,7 @@ elseif(WIN32)
 else()
     set(sodium_triplet "${CMAKE_LIBRARY_ARCHITECTURE}")
 endif()
-set(SODIUM_ROOT "${PROJECT_SOURCE_DIR}/build/sodium/${sodium_triplet}" CACHE PATH
-    "libsodium built for ${sodium_triplet} (include/ and lib/libsodium.a)")
-if(NOT EXISTS "${SODIUM_ROOT}/lib/libsodium.a")
-    message(FATAL_ERROR "libsodium for ${sodium_triplet} is missing in ${SODIUM_ROOT}. `make`, `make windows` or "
-                        "`make web` builds it, or tools/build-lib.sh sodium ${sodium_triplet}")
-endif()
+built_library(SODIUM_ROOT sodium "${sodium_triplet}" libsodium.a)
 add_library(sodium INTERFACE)
 target_include_directories(sodium INTERFACE "${SODIUM_ROOT}/include")
 target_compile_definitions(sodium INTERFACE SODIUM_STATIC)
